@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "app/main_dialog.h"
+#include "app/updater_state.h"
+#include "resources/resource_ids.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    appInstance = instance;
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DialogFunc, 0);
+    return 0;
+}

@@ -1,0 +1,180 @@
+#include "app/main_dialog.h"
+
+#include <winsock.h>
+
+#include "app/config_page.h"
+#include "app/updater_state.h"
+#include "payload/alternate_file.h"
+#include "payload/resource_set.h"
+#include "payload/wait_string.h"
+#include "repack/update_dialog.h"
+#include "resources/resource_ids.h"
+#include "transport/transport.h"
+#include "ui/message_text.h"
+#include "ui/messages.h"
+#include "ui/progress_bar.h"
+
+namespace {
+
+constexpr WORD kSocketVersion = 0x0001;
+constexpr size_t kCaptionChars = 255;
+constexpr size_t kWaitChars = 9;
+constexpr int kPrinterNameBuffer = 256;
+constexpr char kPrinterLabel[] = "Select Printer to Update:";
+constexpr char kNetLabel[] = "Enter network printer name or IP address:";
+
+HWND exitButton;
+HWND sendButton;
+HWND configButton;
+HWND printerList;
+HWND printerLabel;
+HWND netField;
+HWND netLabel;
+
+void StartSockets() {
+    WSADATA data;
+    int result = WSAStartup(kSocketVersion, &data);
+    if (result != 0) {
+        // Before the library has started, its last error means nothing: show what start-up said.
+        displayWSAErrorCode("WSAStartup", result);
+        ExitProcess(1);
+    }
+}
+
+void RemoveWindowMenuEntries(HWND dialog) {
+    HMENU menu = GetSystemMenu(dialog, FALSE);
+    for (int position = 0; position < 3; ++position) DeleteMenu(menu, position, MF_BYPOSITION);
+}
+
+void FindControls(HWND dialog) {
+    exitButton = GetDlgItem(dialog, IDC_EXIT);
+    sendButton = GetDlgItem(dialog, IDC_SEND_FIRMWARE);
+    configButton = GetDlgItem(dialog, IDC_PRINT_CONFIG);
+    printerList = GetDlgItem(dialog, IDC_PRINTER_LIST);
+    printerLabel = GetDlgItem(dialog, IDC_PRINTER_LABEL);
+    netField = GetDlgItem(dialog, IDC_NET_HOST);
+    netLabel = GetDlgItem(dialog, IDC_NET_LABEL);
+}
+
+void ReadResourceStrings(HWND dialog) {
+    SetWindowTextA(dialog, LoadOwnString(appInstance, IDS_CAPTION, kCaptionChars).c_str());
+    waitSeconds = ParseWaitString(LoadOwnString(appInstance, IDS_WAIT, kWaitChars).c_str());
+}
+
+void OnInitDialog(HWND dialog) {
+    mainDialog = dialog;
+    StartSockets();
+    progressBar = new CProgressBar(dialog, appInstance, 55, 102, 350, 20);
+    progressBar->setBarColor(0, 0, 136);
+    RemoveWindowMenuEntries(dialog);
+    SetClassLongPtrA(dialog, GCLP_HICON,
+                     reinterpret_cast<LONG_PTR>(LoadIconA(nullptr, IDI_EXCLAMATION)));
+    smileBitmap = LoadBitmapA(appInstance, MAKEINTRESOURCEA(IDB_SMILE));
+    FindControls(dialog);
+    SetWindowTextA(printerLabel, kPrinterLabel);
+    SetWindowTextA(netLabel, kNetLabel);
+    ShowWindow(netField, SW_HIDE);
+    ShowWindow(netLabel, SW_HIDE);
+    netMode = 0;
+    ReadResourceStrings(dialog);
+    if (!FindDownloadableFile()) displayLastError();
+    EnumLocalPrinters(dialog);
+}
+
+void SetCommandButtons(bool enabled) {
+    EnableWindow(sendButton, enabled);
+    EnableWindow(configButton, enabled);
+    EnableWindow(exitButton, enabled);
+}
+
+// The selected printer's name, empty when nothing is selected.
+void ReadPrinterName(char (&name)[kPrinterNameBuffer]) {
+    name[0] = '\0';
+    GetWindowTextA(printerList, name, sizeof name);
+}
+
+void OnSendFirmware() {
+    char printer[kPrinterNameBuffer];
+    ReadPrinterName(printer);
+    if (!SendDataTo(printer, payloadData, payloadSize)) return;
+    SetCommandButtons(false);
+    ScrollbarWait(waitSeconds < 0 ? 0u : static_cast<uint32_t>(waitSeconds));
+    SendDlgItemMessageA(mainDialog, IDC_RESULT_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
+                        reinterpret_cast<LPARAM>(smileBitmap));
+    firmwareSent = 1;
+    EnableWindow(exitButton, TRUE);
+    EnableWindow(configButton, TRUE);
+}
+
+void OnPrintConfig() {
+    char printer[kPrinterNameBuffer];
+    ReadPrinterName(printer);
+    SetCommandButtons(false);
+    if (SendDataTo(printer, configPageJob, kConfigPageJobSize) == 1)
+        displayMsg1(msg::kSentConfigPage);
+    if (!firmwareSent) EnableWindow(sendButton, TRUE);
+    EnableWindow(configButton, TRUE);
+    EnableWindow(exitButton, TRUE);
+}
+
+void OnNet() {
+    bool toNetwork = netMode == 0;
+    ShowWindow(netField, toNetwork ? SW_SHOW : SW_HIDE);
+    ShowWindow(netLabel, toNetwork ? SW_SHOW : SW_HIDE);
+    ShowWindow(printerList, toNetwork ? SW_HIDE : SW_SHOW);
+    ShowWindow(printerLabel, toNetwork ? SW_HIDE : SW_SHOW);
+    if (toNetwork) SetWindowTextA(netLabel, kNetLabel);
+    netMode = toNetwork ? 1 : 0;
+}
+
+void OnUpdate() {
+    DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_UPDATE), nullptr, UpdateDialogFunc, 0);
+}
+
+void OnExit(HWND dialog) {
+    WSACleanup();
+    DestroyWindow(dialog);
+}
+
+INT_PTR OnCommand(HWND dialog, WORD id) {
+    switch (id) {
+    case IDC_SEND_FIRMWARE:
+        OnSendFirmware();
+        return FALSE;
+    case IDC_PRINT_CONFIG:
+        OnPrintConfig();
+        return FALSE;
+    case IDC_NET:
+        OnNet();
+        return FALSE;
+    case IDC_UPDATE:
+        OnUpdate();
+        return TRUE;
+    case IDC_ALTERNATE:
+        OnAlternate(dialog);
+        return TRUE;
+    case IDC_EXIT:
+        OnExit(dialog);
+        return FALSE;
+    default: // IDOK and IDCANCEL (Enter on no button, Esc) are ignored
+        return FALSE;
+    }
+}
+
+} // namespace
+
+INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        return OnCommand(dialog, LOWORD(wParam));
+    case WM_CLOSE:
+    case WM_DESTROY:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}

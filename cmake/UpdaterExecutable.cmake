@@ -1,0 +1,43 @@
+# add_updater(NAME CAPTION text WAIT text [PAYLOAD file | NO_PAYLOAD])
+# Builds one updater executable from the shared code with its own resource set.
+
+set(PICTURE_DIR ${CMAKE_BINARY_DIR}/pictures)
+set(PICTURES ${PICTURE_DIR}/smile.bmp ${PICTURE_DIR}/frown.bmp ${PICTURE_DIR}/updater.ico)
+add_custom_command(OUTPUT ${PICTURES}
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/make_pictures.py ${PICTURE_DIR}
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/make_pictures.py
+  COMMENT "Drawing the pictures and the icon")
+add_custom_target(updater_pictures DEPENDS ${PICTURES})
+
+# Text for a quoted resource-script string: quotes doubled, backslashes kept literal.
+function(_rc_quote out text)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\"\"" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(add_updater name)
+  cmake_parse_arguments(U "NO_PAYLOAD" "CAPTION;WAIT;PAYLOAD" "" ${ARGN})
+  _rc_quote(RC_CAPTION "${U_CAPTION}")
+  _rc_quote(RC_WAIT "${U_WAIT}")
+  set(RC_MANIFEST ${CMAKE_SOURCE_DIR}/resources/updater.manifest)
+  set(RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  if(U_NO_PAYLOAD)
+    set(RC_PAYLOAD_LINE "")
+    set(payload_dep "")
+  else()
+    set(RC_PAYLOAD_LINE "IDR_PAYLOAD FILE \"${U_PAYLOAD}\"")
+    set(payload_dep ${U_PAYLOAD})
+  endif()
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/updater.rc.in ${rc} @ONLY)
+  set_source_files_properties(${rc} PROPERTIES
+    OBJECT_DEPENDS "${PICTURES};${payload_dep};${RC_MANIFEST};${CMAKE_SOURCE_DIR}/resources/resource_ids.h"
+    INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/resources)
+  add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${rc})
+  add_dependencies(${name} updater_pictures default_payload)
+  target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti)
+  target_link_libraries(${name} PRIVATE updater_core)
+  target_link_options(${name} PRIVATE -static -mwindows -Wl,--gc-sections -s)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()

@@ -1,0 +1,34 @@
+#include "payload/alternate_file.h"
+
+#include <commdlg.h>
+
+#include "app/updater_state.h"
+#include "payload/mapped_file.h"
+#include "ui/message_text.h"
+#include "ui/messages.h"
+
+int OnAlternate(HWND owner) {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof chooser;
+    chooser.hwndOwner = owner;
+    chooser.lpstrFilter = kAnyFileFilter;
+    chooser.lpstrFile = path;
+    chooser.nMaxFile = sizeof path;
+    chooser.lpstrTitle = "Select an alternate download file";
+    chooser.Flags = kOpenExistingFlags;
+    if (!GetOpenFileNameA(&chooser)) return 1;
+
+    MappedFile mapped;
+    if (!MapWholeFile(path, &mapped)) {
+        displayLastError();
+        return 0;
+    }
+    // The view stays mapped, and the file open, for the rest of the run: it is the payload now.
+    payloadSize = mapped.size;
+    payloadData = static_cast<const uint8_t*>(mapped.view.release());
+    mapped.mapping.release();
+    mapped.file.release();
+    displayMsg1(msg::kAlternateSelected);
+    return 1;
+}

@@ -1,0 +1,77 @@
+#include "payload/resource_set.h"
+
+#include "app/updater_state.h"
+#include "payload/string_block.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr char kPayloadType[] = "FILE";
+constexpr int kStringsPerBlock = string_block::kStringsPerBlock;
+
+// The resource section of a loaded image, bounded by the image's own size.
+bool ResourceSection(HMODULE module, const uint8_t** section, size_t* sectionSize,
+                     size_t* imageSize) {
+    auto base = reinterpret_cast<const uint8_t*>(module);
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (base == nullptr || dos->e_magic != IMAGE_DOS_SIGNATURE) return false;
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
+    if (nt->Signature != IMAGE_NT_SIGNATURE ||
+        nt->OptionalHeader.NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_RESOURCE)
+        return false;
+    const IMAGE_DATA_DIRECTORY& dir =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE];
+    *imageSize = nt->OptionalHeader.SizeOfImage;
+    if (dir.VirtualAddress == 0 || dir.VirtualAddress > *imageSize ||
+        dir.Size > *imageSize - dir.VirtualAddress)
+        return false;
+    *section = base + dir.VirtualAddress;
+    *sectionSize = dir.Size;
+    return true;
+}
+
+} // namespace
+
+const uint8_t* FindOwnResource(HMODULE module, resource_directory::Key type,
+                               resource_directory::Key name, uint32_t* size) {
+    const uint8_t* section = nullptr;
+    size_t sectionSize = 0;
+    size_t imageSize = 0;
+    resource_directory::Entry entry{};
+    if (!ResourceSection(module, &section, &sectionSize, &imageSize) ||
+        !resource_directory::Find(section, sectionSize, type, name, &entry) ||
+        entry.rva > imageSize || entry.size > imageSize - entry.rva) {
+        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+        return nullptr;
+    }
+    *size = entry.size;
+    return reinterpret_cast<const uint8_t*>(module) + entry.rva;
+}
+
+std::string LoadOwnString(HMODULE module, int id, size_t maxChars) {
+    uint32_t size = 0;
+    const uint8_t* block = FindOwnResource(
+        module, resource_directory::Id(6 /* RT_STRING */),
+        resource_directory::Id(static_cast<uint16_t>(id / kStringsPerBlock + 1)), &size);
+    std::u16string wide = string_block::Read(block, block ? size : 0, id % kStringsPerBlock);
+    if (wide.empty()) return std::string();
+    auto units = reinterpret_cast<const wchar_t*>(wide.data());
+    int length = WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(wide.size()), &text[0], length,
+                            nullptr, nullptr);
+    if (text.size() > maxChars) text.resize(maxChars);
+    return text;
+}
+
+int FindDownloadableFile() {
+    uint32_t size = 0;
+    const uint8_t* data = FindOwnResource(appInstance, resource_directory::Named(kPayloadType),
+                                          resource_directory::Id(IDR_PAYLOAD), &size);
+    if (data == nullptr) return 0;
+    payloadData = data;
+    payloadSize = size;
+    return 1;
+}

@@ -1,0 +1,85 @@
+#include "repack/update_dialog.h"
+
+#include <commdlg.h>
+
+#include "app/updater_state.h"
+#include "payload/mapped_file.h"
+#include "payload/resource_set.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr size_t kCaptionChars = 255;
+constexpr size_t kWaitChars = 9;
+
+void CloseUpdateDialog(HWND dialog) {
+    updateDialog = nullptr;
+    EndDialog(dialog, 0);
+}
+
+void OnUpdateInit(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_UPDATE_CAPTION,
+                    LoadOwnString(appInstance, IDS_CAPTION, kCaptionChars).c_str());
+    SetDlgItemTextA(dialog, IDC_UPDATE_TIMEOUT,
+                    LoadOwnString(appInstance, IDS_WAIT, kWaitChars).c_str());
+    updateDialog = dialog;
+}
+
+} // namespace
+
+INT_PTR CALLBACK UpdateDialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        OnUpdateInit(dialog);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_UPDATE_SAVE:
+            OnUpdateSave(dialog);
+            return FALSE;
+        case IDC_UPDATE_BROWSE:
+            OnUpdateBrowse(dialog);
+            return FALSE;
+        case IDC_UPDATE_CANCEL:
+        case IDOK:
+        case IDCANCEL:
+            CloseUpdateDialog(dialog);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+    case WM_DESTROY:
+        CloseUpdateDialog(dialog);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+int OnUpdateBrowse(HWND dialog) {
+    char path[MAX_PATH] = {};
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof chooser;
+    chooser.hwndOwner = dialog;
+    chooser.lpstrFilter = kAnyFileFilter;
+    chooser.lpstrFile = path;
+    chooser.nMaxFile = sizeof path;
+    chooser.lpstrTitle = "Select an executable";
+    chooser.Flags = kOpenExistingFlags;
+    if (GetOpenFileNameA(&chooser)) SetDlgItemTextA(dialog, IDC_UPDATE_EMBED, path);
+    return 1;
+}
+
+int GetUpdateFilename(HWND owner, char* path) {
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof chooser;
+    chooser.hwndOwner = owner;
+    chooser.lpstrFilter = kExeFileFilter;
+    chooser.lpstrFile = path;
+    chooser.nMaxFile = MAX_PATH;
+    chooser.lpstrTitle = "Select new file to save to";
+    chooser.lpstrDefExt = "exe";
+    chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
+    return GetSaveFileNameA(&chooser) ? 1 : 0;
+}

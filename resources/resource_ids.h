@@ -1,0 +1,30 @@
+#pragma once
+// Resource and control identifiers shared by the code and the resource script.
+
+#define IDD_MAIN 102
+#define IDD_UPDATE 103
+#define IDI_APP 100
+#define IDB_SMILE 1014
+#define IDB_FROWN 1015
+#define IDR_PAYLOAD 1013
+#define IDS_CAPTION 1
+#define IDS_WAIT 2
+
+#define IDC_EXIT 1000
+#define IDC_SEND_FIRMWARE 1001
+#define IDC_PRINT_CONFIG 1002
+#define IDC_NET 1003
+#define IDC_UPDATE 1004
+#define IDC_ALTERNATE 1005
+#define IDC_UPDATE_SAVE 1006
+#define IDC_UPDATE_CANCEL 1007
+#define IDC_UPDATE_BROWSE 1008
+#define IDC_PROGRESS_GROUP 1009
+#define IDC_PRINTER_LIST 1010
+#define IDC_NET_HOST 1011
+#define IDC_RESULT_PICTURE 1012
+#define IDC_NET_LABEL 1020
+#define IDC_PRINTER_LABEL 1021
+#define IDC_UPDATE_CAPTION 1022
+#define IDC_UPDATE_EMBED 1023
+#define IDC_UPDATE_TIMEOUT 1024

@@ -1,0 +1,71 @@
+#include "transport/net_send.h"
+
+#include <windows.h>
+
+#include "app/unique_handle.h"
+#include "app/updater_state.h"
+#include "resources/resource_ids.h"
+#include "transport/transport.h"
+#include "ui/message_text.h"
+#include "ui/messages.h"
+
+namespace {
+
+constexpr u_short kRawPort = 9100;
+constexpr int kHostBufferSize = 255; // at most 254 characters
+constexpr uint32_t kLargestPiece = 1u << 30;
+constexpr int kShutdownSend = 1; // SD_SEND
+
+struct SocketTraits {
+    using Handle = SOCKET;
+    static Handle invalid() { return INVALID_SOCKET; }
+    static void close(Handle s) { closesocket(s); }
+};
+
+} // namespace
+
+int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn) {
+    while (length > 0) {
+        uint32_t piece = length < kLargestPiece ? length : kLargestPiece;
+        int sent = sendFn(socket, reinterpret_cast<const char*>(data), static_cast<int>(piece), 0);
+        if (sent == SOCKET_ERROR || sent <= 0) return 0;
+        data += sent;
+        length -= static_cast<uint32_t>(sent);
+    }
+    return 1;
+}
+
+int SendDataToNetHost(const void* data, uint32_t length) {
+    char host[kHostBufferSize] = {};
+    GetDlgItemTextA(mainDialog, IDC_NET_HOST, host, sizeof host);
+    if (host[0] == '\0') {
+        displayMsg1(msg::kEnterHostName);
+        return 0;
+    }
+    hostent* entry = gethostbyname(host);
+    if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        displayMsg2(msg::kCouldntFindPrinter, host);
+        return 0;
+    }
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(kRawPort);
+    memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof address.sin_addr);
+
+    UniqueHandle<SocketTraits> socket(::socket(AF_INET, SOCK_STREAM, 0));
+    if (!socket) {
+        displayWSAError("socket");
+        return 0;
+    }
+    if (connect(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        displayMsg1(msg::kUnableToConnect);
+        return 0;
+    }
+    if (!SendAll(socket.get(), static_cast<const uint8_t*>(data), length, ::send)) {
+        displayWSAError("send");
+        return 0;
+    }
+    // End the job cleanly: the printer sees end of stream after the last byte, never a reset.
+    shutdown(socket.get(), kShutdownSend);
+    return 1;
+}

@@ -1,0 +1,17 @@
+#pragma once
+#include <windows.h>
+
+// The print spooler calls the updater makes, behind one table so tests can put a fake spooler
+// in its place.
+struct SpoolerApi {
+    BOOL(WINAPI* enumPrinters)(DWORD, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD);
+    BOOL(WINAPI* openPrinter)(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA);
+    DWORD(WINAPI* startDocPrinter)(HANDLE, DWORD, LPBYTE);
+    BOOL(WINAPI* startPagePrinter)(HANDLE);
+    BOOL(WINAPI* writePrinter)(HANDLE, LPVOID, DWORD, LPDWORD);
+    BOOL(WINAPI* endPagePrinter)(HANDLE);
+    BOOL(WINAPI* endDocPrinter)(HANDLE);
+    BOOL(WINAPI* closePrinter)(HANDLE);
+};
+
+extern SpoolerApi spooler;

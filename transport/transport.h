@@ -1,0 +1,18 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Each returns 1 on success, or 0 after it has shown the failure to the user.
+
+// Sends through the spooler or straight to the network host, as netMode says at this moment.
+int SendDataTo(const char* printerName, const void* data, uint32_t length);
+
+// One raw job of the whole range to the named spooler queue.
+int SendDataToSpooler(const char* printerName, const void* data, uint32_t length);
+
+// The whole range over TCP to port 9100 of the host typed in the main dialog's network field.
+int SendDataToNetHost(const void* data, uint32_t length);
+
+// Fills the dialog's printer list with the spooler's printers, in the order it returns them.
+int EnumLocalPrinters(HWND dialog);
