@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the unit tests through ctest, then the
+# end-to-end tests that drive the real updater, all under Wine on a virtual display.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+./scripts/build.sh
+exec xvfb-run -a -s "-screen 0 1024x768x24" ./scripts/test-session.sh "$@"
