@@ -17,7 +17,8 @@ class Printer:
         self.pause = pause
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        if pause:
+        if pause or reset_after is not None:
+            # A small window keeps the sender from parking the whole job in socket buffers.
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         self.sock.bind(("127.0.0.1", port))
         self.sock.listen(16)

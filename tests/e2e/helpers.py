@@ -1,0 +1,29 @@
+"""Steps the end-to-end tests share."""
+EXIT, SEND, CONFIG, NET, UPDATE, ALTERNATE = 1000, 1001, 1002, 1003, 1004, 1005
+PICTURE, LIST, HOST = 1012, 1010, 1011
+
+
+def buttons_enabled(u):
+    """[Send Firmware, Print Config, Exit] enabled."""
+    return [u.main.control(i).enabled for i in (SEND, CONFIG, EXIT)]
+
+
+def select(u, name):
+    combo = u.main.control(LIST)
+    combo.select(combo.items.index(name))
+    assert combo.text == name
+
+
+def progress(u):
+    return u.main.control_by_class("msctls_progress32").progress
+
+
+def wait_for_face(u, timeout):
+    """Waits out the completion wait: the face is shown when it ends."""
+    u.wait_until(lambda: u.main.control(PICTURE).image != 0, timeout=timeout)
+
+
+def expect_box(u, caption, text, timeout=30):
+    box = u.message_box(timeout=timeout)
+    assert (box.caption, box.text) == (caption, text)
+    box.ok()

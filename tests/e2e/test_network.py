@@ -1,0 +1,132 @@
+"""Network mode: straight to TCP port 9100 of the host in the network field."""
+import pytest
+
+from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
+from harness.driver import Updater, keys
+from helpers import CONFIG, HOST, NET, SEND, buttons_enabled, expect_box, progress, wait_for_face
+
+RAW_PORT = 9100
+
+
+@pytest.fixture
+def net_updater(cups):
+    cups.set_queues({})
+    with Updater(exe("updater-wait2")) as u:
+        u.main.control(NET).click()
+        u.wait_until(lambda: u.main.control(HOST).visible)
+        yield u
+
+
+def test_print_config_over_the_network(net_updater, printers):
+    printer = printers(port=RAW_PORT)
+    net_updater.main.control(HOST).set_text("127.0.0.1")
+    net_updater.main.control(CONFIG).click()
+    expect_box(net_updater, "Info", "Sent Configuration Page")
+    assert printer.wait_connections(1) == [CONFIG_PAGE_JOB]
+    assert printer.ends == ["eof"]
+    net_updater.wait_until(lambda: buttons_enabled(net_updater) == [True, True, True])
+
+
+@pytest.mark.parametrize("host", ["127.0.0.1", "localhost"])
+def test_firmware_over_the_network(net_updater, printers, host):
+    printer = printers(port=RAW_PORT)
+    u = net_updater
+    u.main.control(HOST).set_text(host)
+    u.main.control(SEND).click()
+    [job] = printer.wait_connections(1, timeout=120)
+    assert sha256(job) == sha256(default_payload())
+    assert printer.ends == ["eof"]
+    wait_for_face(u, timeout=60)
+    assert progress(u) == (20, 0, 20)
+    u.wait_until(lambda: buttons_enabled(u) == [False, True, True])
+    u.assert_no_message_box(wait=0.3)
+    assert printer.accepted == 1
+
+
+def test_empty_field_asks_for_a_host(net_updater, printers):
+    printer = printers(port=RAW_PORT)
+    for button in (CONFIG, SEND):
+        net_updater.main.control(button).click()
+        expect_box(net_updater, "Info", "Please Enter Host Name")
+    net_updater.assert_no_message_box(wait=0.3)
+    assert printer.accepted == 0
+    assert buttons_enabled(net_updater) == [True, True, True]
+
+
+def test_unknown_name(net_updater):
+    net_updater.main.control(HOST).set_text("no-such-printer.invalid")
+    net_updater.main.control(CONFIG).click()
+    expect_box(net_updater, "Info", "Couldn't find printer:  no-such-printer.invalid", timeout=60)
+
+
+def test_nothing_listening(net_updater):
+    net_updater.main.control(HOST).set_text("127.0.0.1")
+    net_updater.main.control(SEND).click()
+    expect_box(net_updater, "Info", "Unable to connect to port 9100 on device")
+    net_updater.assert_no_message_box(wait=0.3)
+    assert buttons_enabled(net_updater) == [True, True, True]
+
+
+def test_reset_part_way_is_a_send_error_and_the_updater_recovers(net_updater, printers):
+    u = net_updater
+    resetting = printers(port=RAW_PORT, reset_after=256 * 1024)
+    u.main.control(HOST).set_text("127.0.0.1")
+    u.main.control(SEND).click()
+    box = u.message_box(timeout=120)
+    assert box.caption == "Error"
+    assert box.text.startswith("WSAError: send: ")
+    assert box.text.split(": ")[-1].isdigit()
+    box.ok()
+    u.assert_no_message_box(wait=0.3)
+    u.wait_until(lambda: buttons_enabled(u) == [True, True, True])
+    assert u.main.control(1012).image == 0
+    resetting.close()
+
+    printer = printers(port=RAW_PORT)
+    u.main.control(SEND).click()
+    [job] = printer.wait_connections(1, timeout=120)
+    assert sha256(job) == sha256(default_payload())
+    wait_for_face(u, timeout=60)
+
+
+def test_slow_printer_gets_every_byte_in_order(cups, printers):
+    cups.set_queues({})
+    printer = printers(port=RAW_PORT, piece=4096, pause=0.002)
+    with Updater(exe("updater-wait2")) as u:
+        keys(u.main, "alt+n")
+        u.wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(HOST).set_text("localhost")
+        u.main.control(CONFIG).click()
+        expect_box(u, "Info", "Sent Configuration Page")
+        u.main.control(SEND).click()
+        jobs = printer.wait_connections(2, timeout=300)
+        assert jobs[0] == CONFIG_PAGE_JOB
+        assert sha256(jobs[1]) == sha256(default_payload())
+        wait_for_face(u, timeout=60)
+
+
+def test_empty_payload_is_an_empty_connection(cups, printers):
+    cups.set_queues({})
+    printer = printers(port=RAW_PORT)
+    with Updater(exe("updater-empty-payload")) as u:
+        u.main.control(NET).click()
+        u.wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(HOST).set_text("127.0.0.1")
+        u.main.control(SEND).click()
+        assert printer.wait_connections(1) == [b""]
+        wait_for_face(u, timeout=30)
+        u.assert_no_message_box(wait=0.3)
+
+
+def test_host_survives_net_toggles(net_updater, printers):
+    printer = printers(port=RAW_PORT)
+    u = net_updater
+    u.main.control(HOST).set_text("127.0.0.1")
+    u.main.control(NET).click()
+    u.wait_until(lambda: not u.main.control(HOST).visible)
+    u.main.control(NET).click()
+    u.wait_until(lambda: u.main.control(HOST).visible)
+    assert u.main.control(HOST).text == "127.0.0.1"
+    u.main.control(CONFIG).click()
+    expect_box(u, "Info", "Sent Configuration Page")
+    assert printer.wait_connections(1) == [CONFIG_PAGE_JOB]

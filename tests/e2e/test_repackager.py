@@ -1,0 +1,220 @@
+"""Update Internal Resources: writing a new updater from the running one."""
+import os
+import shutil
+import struct
+
+import pytest
+
+from conftest import DEFAULT_CAPTION, default_payload, exe, sha256
+from harness import pe
+from harness.driver import Updater, keys
+from helpers import SEND, expect_box, progress, select, wait_for_face
+
+TITLE = "Update Internal Resources"
+CAPTION, EMBED, TIMEOUT, SAVE, CANCEL, BROWSE = 1022, 1023, 1024, 1006, 1007, 1008
+SAVE_CHOOSER = "Select new file to save to"
+BROWSE_CHOOSER = "Select an executable"
+
+
+def block(caption, wait):
+    out = struct.pack("<H", 0)
+    for text in (caption, wait):
+        out += struct.pack("<H", len(text)) + b"".join(struct.pack("<H", b) for b in text)
+    return out + bytes(26)
+
+
+@pytest.fixture
+def source(tmp_path, cups):
+    """A private copy of the short-wait updater to repackage, and its bytes before."""
+    cups.set_queues({})
+    path = tmp_path / "source.exe"
+    shutil.copyfile(exe("updater-wait2"), path)
+    return str(path)
+
+
+def open_repackager(u):
+    keys(u.main, "alt+u")
+    return u.window(TITLE)
+
+
+def save(u, dialog, target, caption=None, wait=None, embed=None):
+    if caption is not None:
+        dialog.control(CAPTION).set_text(caption)
+    if wait is not None:
+        dialog.control(TIMEOUT).set_text(wait)
+    if embed is not None:
+        dialog.control(BROWSE).click()
+        u.choose_file(BROWSE_CHOOSER, embed)
+        u.wait_until(lambda: dialog.control(EMBED).text != "")
+    dialog.control(SAVE).click()
+    u.choose_file(SAVE_CHOOSER, target)
+
+
+def repackage(src, target, **fields):
+    with Updater(src) as u:
+        save(u, open_repackager(u), target, **fields)
+        assert u.wait_exit(30) == 0
+
+
+def test_fields_start_with_the_current_strings(source):
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        assert dialog.control(CAPTION).text == DEFAULT_CAPTION
+        assert dialog.control(TIMEOUT).text == "2"
+        assert dialog.control(EMBED).text == ""
+        assert u.main.enabled  # no owner: the main dialog stays usable beside it
+
+
+def test_new_updater_has_the_new_caption_wait_and_payload(source, tmp_path, spooler):
+    before = open(source, "rb").read()
+    image = os.urandom(123457)
+    (tmp_path / "image.bin").write_bytes(image)
+    target = str(tmp_path / "new.exe")
+    repackage(source, target, caption="Fresh \xe9dition", wait="3",
+              embed=str(tmp_path / "image.bin"))
+    assert open(source, "rb").read() == before
+
+    res = pe.resources(target)
+    written = res[(pe.RT_STRING, 1, 0)]
+    assert written == block(b"Fresh \xe9dition", b"3")
+    assert len(written) == 2 * 14 + 2 * 1 + 32
+    assert res[("FILE", 1013, 0)] == image
+    assert res[(pe.RT_STRING, 1, 1033)] == pe.resources(source)[(pe.RT_STRING, 1, 1033)]
+    assert ("FILE", 1013, 1033) in res
+
+    queues = spooler("repack-queue")
+    with Updater(target) as u:
+        assert u.main.title == "Fresh \xe9dition"
+        select(u, "repack-queue")
+        u.main.control(SEND).click()
+        [job] = queues["repack-queue"].wait_connections(1, timeout=120)
+        assert sha256(job) == sha256(image)
+        wait_for_face(u, timeout=60)
+        assert progress(u) == (30, 0, 30)
+
+
+def test_empty_embed_keeps_the_payload(source, tmp_path, spooler):
+    target = str(tmp_path / "same-payload.exe")
+    repackage(source, target, caption="Same payload", wait="2")
+    res = pe.resources(target)
+    assert ("FILE", 1013, 0) not in res
+    queues = spooler("keep-queue")
+    with Updater(target) as u:
+        assert u.main.title == "Same payload"
+        select(u, "keep-queue")
+        u.main.control(SEND).click()
+        [job] = queues["keep-queue"].wait_connections(1, timeout=120)
+        assert sha256(job) == sha256(default_payload())
+
+
+def test_empty_caption_and_timeout(source, tmp_path, spooler):
+    target = str(tmp_path / "empty-strings.exe")
+    repackage(source, target, caption="", wait="")
+    assert pe.resources(target)[(pe.RT_STRING, 1, 0)] == bytes(32)
+    queues = spooler("empty-strings-queue")
+    with Updater(target) as u:
+        assert u.main.title == ""
+        select(u, "empty-strings-queue")
+        u.main.control(SEND).click()
+        wait_for_face(u, timeout=120)
+        assert progress(u) == (0, 0, 0)
+
+
+def test_long_fields_are_cut(source, tmp_path):
+    target = str(tmp_path / "cut.exe")
+    repackage(source, target, caption="c" * 300, wait="123456789")
+    assert pe.resources(target)[(pe.RT_STRING, 1, 0)] == block(b"c" * 254, b"12345678")
+    with Updater(target) as u:
+        assert u.main.title == "c" * 254
+
+
+def test_third_generation_replaces_rather_than_adds(source, tmp_path, spooler):
+    first, second = os.urandom(1000), os.urandom(2000)
+    (tmp_path / "first.bin").write_bytes(first)
+    (tmp_path / "second.bin").write_bytes(second)
+    gen2, gen3 = str(tmp_path / "gen2.exe"), str(tmp_path / "gen3.exe")
+    repackage(source, gen2, caption="Second", wait="2", embed=str(tmp_path / "first.bin"))
+    repackage(gen2, gen3, caption="Third", wait="2", embed=str(tmp_path / "second.bin"))
+    res = pe.resources(gen3)
+    assert sorted(k[2] for k in res if k[:2] == ("FILE", 1013)) == [0, 1033]
+    assert sorted(k[2] for k in res if k[:2] == (pe.RT_STRING, 1)) == [0, 1033]
+    assert res[("FILE", 1013, 0)] == second
+    queues = spooler("gen3-queue")
+    with Updater(gen3) as u:
+        assert u.main.title == "Third"
+        select(u, "gen3-queue")
+        u.main.control(SEND).click()
+        assert queues["gen3-queue"].wait_connections(1, timeout=120) == [second]
+
+
+@pytest.mark.parametrize("how", ["cancel", "escape", "enter"])
+def test_leaving_without_saving_writes_nothing(source, tmp_path, how):
+    before = sorted(os.listdir(tmp_path))
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        dialog.control(CAPTION).set_text("never saved")
+        if how == "cancel":
+            dialog.control(CANCEL).click()
+        else:
+            keys(dialog, "Escape" if how == "escape" else "Return")
+        u.wait_until(lambda: u.find_window(TITLE) is None)
+        u.assert_no_message_box(wait=0.3)
+        assert u.running() and u.main.visible
+    assert sorted(os.listdir(tmp_path)) == before
+
+
+def expect_one_failure(u, dialog, caption, starts):
+    box = u.message_box(timeout=30)
+    assert box.caption == caption
+    assert box.text.startswith(starts), box.text
+    box.ok()
+    u.assert_no_message_box(wait=0.3)
+    assert u.find_window(TITLE) is not None
+    assert dialog.control(CAPTION).text == "Kept caption"
+
+
+def test_read_only_target_fails_at_the_copy(source, tmp_path):
+    target = tmp_path / "readonly.exe"
+    target.write_bytes(b"old contents")
+    os.chmod(target, 0o444)
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        save(u, dialog, str(target), caption="Kept caption")
+        expect_one_failure(u, dialog, "Error", "failure with error ")
+    assert target.read_bytes() == b"old contents"
+
+
+def test_locked_embed_file_leaves_an_unchanged_copy(source, tmp_path):
+    locked = tmp_path / "locked.bin"
+    locked.write_bytes(b"locked")
+    target = tmp_path / "copy.exe"
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        dialog.control(EMBED).set_text(u.windows_path(str(locked)))
+        u.lock_file(str(locked))
+        try:
+            save(u, dialog, str(target), caption="Kept caption")
+            expect_one_failure(u, dialog, "Error", "failure with error ")
+        finally:
+            u.unlock_file(str(locked))
+    assert target.read_bytes() == open(source, "rb").read()
+
+
+def test_own_file_is_refused(source, tmp_path):
+    before = open(source, "rb").read()
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        save(u, dialog, source, caption="Kept caption")
+        expect_one_failure(u, dialog, "Info", "The running updater can't overwrite its own file")
+    assert open(source, "rb").read() == before
+    assert sorted(os.listdir(tmp_path)) == ["source.exe"]
+
+
+def test_cancelled_save_chooser(source, tmp_path):
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        dialog.control(CAPTION).set_text("Kept caption")
+        dialog.control(SAVE).click()
+        u.cancel_chooser(SAVE_CHOOSER)
+        expect_one_failure(u, dialog, "Info", "Can't open file to save to")
+    assert sorted(os.listdir(tmp_path)) == ["source.exe"]
