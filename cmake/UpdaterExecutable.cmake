@@ -34,7 +34,7 @@ function(add_updater name)
   set_source_files_properties(${rc} PROPERTIES
     OBJECT_DEPENDS "${PICTURES};${payload_dep};${RC_MANIFEST};${CMAKE_SOURCE_DIR}/resources/resource_ids.h"
     INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/resources)
-  add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${rc})
+  add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/memory.cpp ${rc})
   add_dependencies(${name} updater_pictures default_payload)
   target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti)
   target_link_libraries(${name} PRIVATE updater_core)

@@ -48,21 +48,27 @@ const uint8_t* FindOwnResource(HMODULE module, resource_directory::Key type,
     return reinterpret_cast<const uint8_t*>(module) + entry.rva;
 }
 
-std::string LoadOwnString(HMODULE module, int id, size_t maxChars) {
+Text LoadOwnString(HMODULE module, int id, size_t maxChars) {
     uint32_t size = 0;
     const uint8_t* block = FindOwnResource(
         module, resource_directory::Id(6 /* RT_STRING */),
         resource_directory::Id(static_cast<uint16_t>(id / kStringsPerBlock + 1)), &size);
-    std::u16string wide = string_block::Read(block, block ? size : 0, id % kStringsPerBlock);
-    if (wide.empty()) return std::string();
-    auto units = reinterpret_cast<const wchar_t*>(wide.data());
-    int length = WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(wide.size()), nullptr, 0,
+    const uint8_t* units = nullptr;
+    size_t count = 0;
+    if (!string_block::Find(block, block ? size : 0, id % kStringsPerBlock, &units, &count) ||
+        count == 0)
+        return Text();
+    // Entries are aligned in the image, and every count and unit is two bytes.
+    auto wide = reinterpret_cast<const wchar_t*>(units);
+    int length = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), nullptr, 0,
                                       nullptr, nullptr);
-    std::string text(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0)
-        WideCharToMultiByte(CP_ACP, 0, units, static_cast<int>(wide.size()), &text[0], length,
-                            nullptr, nullptr);
-    if (text.size() > maxChars) text.resize(maxChars);
+    if (length <= 0) return Text();
+    char* ansi = static_cast<char*>(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, length + 1));
+    if (ansi == nullptr) return Text();
+    WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(count), ansi, length, nullptr, nullptr);
+    if (static_cast<size_t>(length) > maxChars) ansi[maxChars] = '\0';
+    Text text = Text::Copy(ansi);
+    HeapFree(GetProcessHeap(), 0, ansi);
     return text;
 }
 

@@ -3,12 +3,11 @@
 namespace string_block {
 namespace {
 
-uint8_t* PutString(uint8_t* out, const std::string& text) {
-    size_t count = text.size();
-    *out++ = static_cast<uint8_t>(count & 0xFF);
-    *out++ = static_cast<uint8_t>((count >> 8) & 0xFF);
-    for (unsigned char byte : text) {
-        *out++ = byte;
+uint8_t* PutString(uint8_t* out, const char* text, size_t length) {
+    *out++ = static_cast<uint8_t>(length & 0xFF);
+    *out++ = static_cast<uint8_t>((length >> 8) & 0xFF);
+    for (size_t i = 0; i < length; ++i) {
+        *out++ = static_cast<uint8_t>(text[i]);
         *out++ = 0;
     }
     return out;
@@ -20,37 +19,30 @@ size_t BuildSize(size_t captionLength, size_t waitLength) {
     return 2 * captionLength + 2 * waitLength + 2 * kStringsPerBlock;
 }
 
-void WriteInto(uint8_t* out, const std::string& caption, const std::string& wait) {
+void WriteInto(uint8_t* out, const char* caption, size_t captionLength, const char* wait,
+               size_t waitLength) {
     out += 2; // string 0: a count of 0
-    out = PutString(out, caption);
-    PutString(out, wait); // strings 3 to 15 stay zero counts
+    out = PutString(out, caption, captionLength);
+    PutString(out, wait, waitLength); // strings 3 to 15 stay zero counts
 }
 
-std::vector<uint8_t> Build(const std::string& caption, const std::string& wait) {
-    std::vector<uint8_t> block(BuildSize(caption.size(), wait.size()), 0);
-    WriteInto(block.data(), caption, wait);
-    return block;
-}
-
-std::u16string Read(const uint8_t* block, size_t size, int index) {
-    if (block == nullptr || index < 0 || index >= kStringsPerBlock) return {};
+bool Find(const uint8_t* block, size_t size, int index, const uint8_t** units, size_t* count) {
+    *units = nullptr;
+    *count = 0;
+    if (block == nullptr || index < 0 || index >= kStringsPerBlock) return false;
     size_t offset = 0;
     for (int i = 0;; ++i) {
-        if (size - offset < 2) return {};
-        size_t count = block[offset] | (static_cast<size_t>(block[offset + 1]) << 8);
+        if (size - offset < 2) return false;
+        size_t declared = block[offset] | (static_cast<size_t>(block[offset + 1]) << 8);
         offset += 2;
         size_t available = (size - offset) / 2;
         if (i == index) {
-            size_t units = count < available ? count : available;
-            std::u16string text(units, u'\0');
-            for (size_t u = 0; u < units; ++u) {
-                const uint8_t* p = block + offset + 2 * u;
-                text[u] = static_cast<char16_t>(p[0] | (p[1] << 8));
-            }
-            return text;
+            *units = block + offset;
+            *count = declared < available ? declared : available;
+            return true;
         }
-        if (count > available) return {};
-        offset += 2 * count;
+        if (declared > available) return false;
+        offset += 2 * declared;
     }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <memory>
-#include <string>
 
 #include "app/updater_state.h"
 #include "payload/mapped_file.h"
@@ -15,46 +14,50 @@
 
 namespace {
 
-constexpr int kCaptionBuffer = 255; // at most 254 characters
-constexpr int kWaitBuffer = 9;      // at most 8 characters
+constexpr size_t kCaptionBuffer = 255; // at most 254 characters
+constexpr size_t kWaitBuffer = 9;      // at most 8 characters
 constexpr char kPayloadType[] = "FILE";
 
 struct FreeDeleter {
     void operator()(void* p) const { std::free(p); }
 };
 
-std::string FieldText(HWND dialog, int id, int bufferSize) {
-    std::string text(static_cast<size_t>(bufferSize), '\0');
-    UINT length = GetDlgItemTextA(dialog, id, &text[0], bufferSize);
-    text.resize(length);
-    return text;
-}
+// A field's text, cut to what a buffer of that size holds, with its length.
+template <size_t N> struct Field {
+    char text[N] = {};
+    size_t length = 0;
+    Field(HWND dialog, int id) : length(GetDlgItemTextA(dialog, id, text, N)) {}
+};
 
 // The full long form of a path, for comparing two names of one file.
-std::string ResolvedPath(const char* path) {
+void ResolvePath(const char* path, char (&out)[MAX_PATH]) {
     char full[MAX_PATH] = {};
     DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) return path;
-    char longForm[MAX_PATH] = {};
-    length = GetLongPathNameA(full, longForm, sizeof longForm);
-    return length != 0 && length < sizeof longForm ? longForm : full;
+    if (length == 0 || length >= sizeof full) lstrcpynA(full, path, sizeof full);
+    length = GetLongPathNameA(full, out, sizeof out);
+    if (length == 0 || length >= sizeof out) lstrcpynA(out, full, sizeof out);
 }
 
 bool SameFile(const char* a, const char* b) {
-    return lstrcmpiA(ResolvedPath(a).c_str(), ResolvedPath(b).c_str()) == 0;
+    char resolvedA[MAX_PATH];
+    char resolvedB[MAX_PATH];
+    ResolvePath(a, resolvedA);
+    ResolvePath(b, resolvedB);
+    return lstrcmpiA(resolvedA, resolvedB) == 0;
 }
 
 // Writes the new resources into the copy; shows the failure and returns 0 when one step fails,
 // and the update is then discarded, so the copy stays as it was copied.
-int RewriteResources(const char* copyPath, const std::string& caption, const std::string& wait,
+template <size_t C, size_t W>
+int RewriteResources(const char* copyPath, const Field<C>& caption, const Field<W>& wait,
                      const MappedFile* embed) {
-    size_t blockSize = string_block::BuildSize(caption.size(), wait.size());
+    size_t blockSize = string_block::BuildSize(caption.length, wait.length);
     std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(blockSize, 1)));
     if (!block) {
         displayMsg1(msg::kOutOfMemory);
         return 0;
     }
-    string_block::WriteInto(block.get(), caption, wait);
+    string_block::WriteInto(block.get(), caption.text, caption.length, wait.text, wait.length);
 
     ResourceUpdate update(copyPath);
     if (!update.opened() ||
@@ -93,13 +96,13 @@ int OnUpdateSave(HWND dialog) {
         return 0;
     }
 
-    std::string caption = FieldText(dialog, IDC_UPDATE_CAPTION, kCaptionBuffer);
-    std::string wait = FieldText(dialog, IDC_UPDATE_TIMEOUT, kWaitBuffer);
-    std::string embedPath = FieldText(dialog, IDC_UPDATE_EMBED, MAX_PATH);
+    Field<kCaptionBuffer> caption(dialog, IDC_UPDATE_CAPTION);
+    Field<kWaitBuffer> wait(dialog, IDC_UPDATE_TIMEOUT);
+    Field<MAX_PATH> embedPath(dialog, IDC_UPDATE_EMBED);
 
     MappedFile embed;
-    bool embedding = !embedPath.empty();
-    if (embedding && !MapWholeFile(embedPath.c_str(), &embed)) {
+    bool embedding = embedPath.length != 0;
+    if (embedding && !MapWholeFile(embedPath.text, &embed)) {
         displayLastError();
         return 0;
     }

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
-#include <string>
+
+#include "ui/text.h"
 
 // The texts of the updater's message boxes, composed without any window so tests can reach them.
 namespace msg {
@@ -23,9 +24,9 @@ inline constexpr const char kOwnFileAsTarget[] =
 inline constexpr const char kOutOfMemory[] = "Not enough memory to build the new resources";
 
 // The text displayLastError shows for a code; systemText may be null when the platform has none.
-std::string LastErrorText(uint32_t code, const char* systemText);
-std::string TwoPartText(const char* first, const char* second);
-std::string WSAErrorText(const char* operation, int code);
-std::string EnumFailureText(const char* systemText, uint32_t needed, uint32_t sent);
+Text LastErrorText(uint32_t code, const char* systemText);
+Text TwoPartText(const char* first, const char* second);
+Text WSAErrorText(const char* operation, int code);
+Text EnumFailureText(const char* systemText, uint32_t needed, uint32_t sent);
 
 } // namespace msg

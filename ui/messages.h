@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include <string>
+#include "ui/text.h"
 
 // Modal message boxes with no owner window and one OK button.
 void displayLastError();
@@ -13,5 +13,5 @@ void displayWSAErrorCode(const char* operation, int code);
 // Where the boxes go: MessageBoxA with no owner, unless a test has put a recorder here.
 extern void (*showMessageBox)(const char* text, const char* caption, UINT flags);
 
-// The system's text for an error code, or an empty string when the platform has none.
-std::string SystemErrorText(DWORD code);
+// The system's text for an error code, or an empty text when the platform has none.
+Text SystemErrorText(DWORD code);

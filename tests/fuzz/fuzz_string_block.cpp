@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "payload/string_block.h"
+#include "payload/string_block_values.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = -1; i <= string_block::kStringsPerBlock; ++i) {

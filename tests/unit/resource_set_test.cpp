@@ -11,21 +11,21 @@ HMODULE Self() { return GetModuleHandleA(nullptr); }
 } // namespace
 
 TEST(ResourceSet, StringsComeFromTheNeutralBlock) {
-    EXPECT_EQ(LoadOwnString(Self(), 1, 255), "Neutral caption");
-    EXPECT_EQ(LoadOwnString(Self(), 2, 9), "7");
+    EXPECT_STREQ(LoadOwnString(Self(), 1, 255).c_str(), "Neutral caption");
+    EXPECT_STREQ(LoadOwnString(Self(), 2, 9).c_str(), "7");
 }
 
 TEST(ResourceSet, StringsAreCutToTheReadersLimit) {
-    EXPECT_EQ(LoadOwnString(Self(), 1, 7), "Neutral");
+    EXPECT_STREQ(LoadOwnString(Self(), 1, 7).c_str(), "Neutral");
 }
 
 TEST(ResourceSet, BlockOnlyInEnglishIsUsed) {
-    EXPECT_EQ(LoadOwnString(Self(), 17, 255), "only in English");
+    EXPECT_STREQ(LoadOwnString(Self(), 17, 255).c_str(), "only in English");
 }
 
 TEST(ResourceSet, MissingStringsReadEmpty) {
-    EXPECT_EQ(LoadOwnString(Self(), 3, 255), "");
-    EXPECT_EQ(LoadOwnString(Self(), 40, 255), "");
+    EXPECT_STREQ(LoadOwnString(Self(), 3, 255).c_str(), "");
+    EXPECT_STREQ(LoadOwnString(Self(), 40, 255).c_str(), "");
 }
 
 TEST(ResourceSet, PayloadIsTheNeutralEntryInPlace) {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "payload/string_block.h"
+#include "payload/string_block_values.h"
 
 namespace {
 
