@@ -46,6 +46,31 @@ void RemoveWindowMenuEntries(HWND dialog) {
     for (int position = 0; position < 3; ++position) DeleteMenu(menu, position, MF_BYPOSITION);
 }
 
+WNDPROC buttonProc;
+
+// A click of one of the zero-size buttons (its mnemonic sends BM_CLICK) must reach the dialog.
+// Some platforms' buttons report a simulated click only when its point lies inside the button,
+// which never holds for a button of zero size, so the click is reported here directly.
+LRESULT CALLBACK HiddenButtonProc(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == BM_CLICK) {
+        SendMessageA(GetParent(button), WM_COMMAND,
+                     MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+        return 0;
+    }
+    return CallWindowProcA(buttonProc, button, message, wParam, lParam);
+}
+
+void HookHiddenButtons(HWND dialog) {
+    static const int kHidden[] = {IDC_NET, IDC_UPDATE, IDC_ALTERNATE};
+    for (int id : kHidden) {
+        auto previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(GetDlgItem(dialog, id), GWLP_WNDPROC,
+                              reinterpret_cast<LONG_PTR>(HiddenButtonProc)));
+        if (previous != nullptr) buttonProc = previous;
+    }
+}
+
 void FindControls(HWND dialog) {
     exitButton = GetDlgItem(dialog, IDC_EXIT);
     sendButton = GetDlgItem(dialog, IDC_SEND_FIRMWARE);
@@ -71,6 +96,7 @@ void OnInitDialog(HWND dialog) {
                      reinterpret_cast<LONG_PTR>(LoadIconA(nullptr, IDI_EXCLAMATION)));
     smileBitmap = LoadBitmapA(appInstance, MAKEINTRESOURCEA(IDB_SMILE));
     FindControls(dialog);
+    HookHiddenButtons(dialog);
     SetWindowTextA(printerLabel, kPrinterLabel);
     SetWindowTextA(netLabel, kNetLabel);
     ShowWindow(netField, SW_HIDE);

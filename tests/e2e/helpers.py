@@ -1,4 +1,5 @@
 """Steps the end-to-end tests share."""
+from harness.driver import wait_until
 EXIT, SEND, CONFIG, NET, UPDATE, ALTERNATE = 1000, 1001, 1002, 1003, 1004, 1005
 PICTURE, LIST, HOST = 1012, 1010, 1011
 
@@ -20,7 +21,7 @@ def progress(u):
 
 def wait_for_face(u, timeout):
     """Waits out the completion wait: the face is shown when it ends."""
-    u.wait_until(lambda: u.main.control(PICTURE).image != 0, timeout=timeout)
+    wait_until(lambda: u.main.control(PICTURE).image != 0, timeout=timeout)
 
 
 def expect_box(u, caption, text, timeout=30):

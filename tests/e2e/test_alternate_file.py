@@ -4,7 +4,7 @@ import os
 import pytest
 
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
-from harness.driver import Updater, keys
+from harness.driver import Updater, keys, wait_until
 from helpers import (ALTERNATE, CONFIG, HOST, NET, SEND, expect_box, select, wait_for_face)
 
 CHOOSER = "Select an alternate download file"
@@ -56,8 +56,8 @@ def test_chosen_file_goes_over_the_network(cups, printers, files):
     data = os.urandom(2 * 1024 * 1024 + 17)
     with Updater(exe("updater-wait2")) as u:
         choose(u, files("net-image.bin", data))
-        u.main.control(NET).click()
-        u.wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(NET).command()
+        wait_until(lambda: u.main.control(HOST).visible)
         u.main.control(HOST).set_text("127.0.0.1")
         assert sha256(send_through(u, printer)) == sha256(data)
 

@@ -1,7 +1,7 @@
 """Send Firmware: the embedded payload through the spooler, the completion wait and its bar,
 and how the updater finds its payload and strings."""
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
-from harness.driver import Updater, click_mouse
+from harness.driver import Updater, click_mouse, wait_until
 from helpers import (CONFIG, EXIT, LIST, PICTURE, SEND, buttons_enabled, expect_box, progress,
                      select, wait_for_face)
 
@@ -16,14 +16,14 @@ def test_firmware_arrives_whole_and_the_run_goes_on(spooler, cups):
         assert len(job) == 4134689
         assert sha256(job) == sha256(default_payload())
         assert [name for _, name in cups.wait_jobs("fw-queue", 1)] == ["Firmware Update"]
-        u.wait_until(lambda: buttons_enabled(u) == [False, True, True])
+        wait_until(lambda: buttons_enabled(u) == [False, True, True])
         assert progress(u) == (20, 0, 20)
         u.assert_no_message_box(wait=0.3)
 
         u.main.control(CONFIG).click()
         expect_box(u, "Info", "Sent Configuration Page")
         assert queues["fw-queue"].wait_connections(2)[1] == CONFIG_PAGE_JOB
-        u.wait_until(lambda: buttons_enabled(u) == [False, True, True])
+        wait_until(lambda: buttons_enabled(u) == [False, True, True])
 
 
 def test_during_the_wait_buttons_are_off_and_the_window_lives(spooler):
@@ -31,28 +31,28 @@ def test_during_the_wait_buttons_are_off_and_the_window_lives(spooler):
     with Updater(exe("updater-wait8")) as u:
         select(u, "wait-queue")
         u.main.control(SEND).click()
-        u.wait_until(lambda: progress(u)[0] > 0, timeout=60)
+        wait_until(lambda: progress(u)[0] > 0, timeout=60)
         assert buttons_enabled(u) == [False, False, False]
         first = progress(u)
         assert first[1:] == (0, 80)
-        u.wait_until(lambda: progress(u)[0] > first[0] + 5, timeout=30)
+        wait_until(lambda: progress(u)[0] > first[0] + 5, timeout=30)
         assert buttons_enabled(u) == [False, False, False]
 
         # The dialog still paints: the bar's filled part grows on screen.
         bar = u.main.control_by_class("msctls_progress32")
         filled_before = u.filled_pixels(bar)
-        u.wait_until(lambda: u.filled_pixels(bar) > filled_before, timeout=10)
+        wait_until(lambda: u.filled_pixels(bar) > filled_before, timeout=10)
 
         # The printer list still opens with a real mouse click.
         combo = u.main.control(LIST)
         left, top, right, bottom = combo.screen_rect
         click_mouse(right - 5, (top + bottom) // 2)
-        u.wait_until(lambda: combo.dropped, timeout=10)
+        wait_until(lambda: combo.dropped, timeout=10)
         click_mouse(right - 5, (top + bottom) // 2)
 
         wait_for_face(u, timeout=60)
         assert progress(u) == (80, 0, 80)
-        u.wait_until(lambda: buttons_enabled(u) == [False, True, True])
+        wait_until(lambda: buttons_enabled(u) == [False, True, True])
 
 
 def test_close_during_the_wait_hides_then_ends_after_it(spooler):
@@ -60,13 +60,13 @@ def test_close_during_the_wait_hides_then_ends_after_it(spooler):
     with Updater(exe("updater-wait8")) as u:
         select(u, "close-queue")
         u.main.control(SEND).click()
-        u.wait_until(lambda: progress(u)[0] > 0, timeout=60)
+        wait_until(lambda: progress(u)[0] > 0, timeout=60)
         u.main.close()
-        u.wait_until(lambda: not u.main.visible, timeout=10)
+        wait_until(lambda: not u.main.visible, timeout=10)
         # Hidden, the wait runs on to its full count before the program ends.
         at_close = progress(u)[0]
         assert at_close < 80
-        u.wait_until(lambda: progress(u)[0] > at_close, timeout=20)
+        wait_until(lambda: progress(u)[0] > at_close, timeout=20)
         assert u.running()
         assert u.wait_exit(60) == 0
 

@@ -2,7 +2,7 @@
 import pytest
 
 from conftest import DEFAULT_CAPTION, exe
-from harness.driver import Updater, keys
+from harness.driver import Updater, keys, wait_until
 
 EXIT, SEND, CONFIG, NET, UPDATE, ALTERNATE = 1000, 1001, 1002, 1003, 1004, 1005
 PICTURE, GROUP, LIST, HOST, NET_LABEL, PRINTER_LABEL = 1012, 1009, 1010, 1011, 1020, 1021
@@ -19,7 +19,7 @@ TEMPLATE = [
     (NET, "Button", "&Net", (0, 0, 0, 0)),
     (UPDATE, "Button", "&Update", (0, 0, 0, 0)),
     (ALTERNATE, "Button", "Alternate&File", (0, 0, 0, 0)),
-    (PICTURE, "Static", "", (291, 52, 37, 34)),
+    (PICTURE, "Static", None, (291, 52, 37, 34)),  # text: the ordinal of a missing bitmap
     (GROUP, "Button", "Progress", (25, 48, 257, 38)),
     (STATIC_NO_ID, "Static", "Please ensure the printer is in ready state before continuing",
      (31, 32, 248, 13)),
@@ -45,8 +45,10 @@ def test_title_controls_texts_and_tab_order(updater):
     main = updater.main
     assert main.title == DEFAULT_CAPTION
     dialog_controls = [c for c in main.controls() if c.class_name != "msctls_progress32"]
-    assert [(c.id, c.class_name, c.text) for c in dialog_controls] == \
+    assert [(c.id, c.class_name, c.text if text is not None else None)
+            for c, (_, _, text, _) in zip(dialog_controls, TEMPLATE)] == \
         [(i, cls, text) for i, cls, text, _ in TEMPLATE]
+    assert len(dialog_controls) == len(TEMPLATE)
 
     # Dialog units to pixels, with the base units the platform gave the dialog's font.
     config = main.control(CONFIG).rect
@@ -73,7 +75,7 @@ def test_print_config_is_default_and_has_the_focus(updater):
 
 
 def test_no_close_box(updater):
-    assert not updater.main.style & WS_SYSMENU
+    assert not updater.main.info().style & WS_SYSMENU
 
 
 def test_starts_in_printer_mode(updater):
@@ -87,13 +89,13 @@ def test_starts_in_printer_mode(updater):
 
 def test_net_toggles_the_destination_controls(updater):
     main = updater.main
-    main.control(NET).click()
-    updater.wait_until(lambda: main.control(HOST).visible)
+    main.control(NET).command()
+    wait_until(lambda: main.control(HOST).visible)
     assert main.control(NET_LABEL).visible
     assert main.control(NET_LABEL).text == "Enter network printer name or IP address:"
     assert not main.control(LIST).visible and not main.control(PRINTER_LABEL).visible
     keys(main, "alt+n")
-    updater.wait_until(lambda: main.control(LIST).visible)
+    wait_until(lambda: main.control(LIST).visible)
     assert main.control(PRINTER_LABEL).visible
     assert not main.control(HOST).visible and not main.control(NET_LABEL).visible
     assert main.control(PRINTER_LABEL).text == "Select Printer to Update:"

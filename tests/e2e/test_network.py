@@ -2,7 +2,7 @@
 import pytest
 
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
-from harness.driver import Updater, keys
+from harness.driver import Updater, keys, wait_until
 from helpers import CONFIG, HOST, NET, SEND, buttons_enabled, expect_box, progress, wait_for_face
 
 RAW_PORT = 9100
@@ -12,8 +12,8 @@ RAW_PORT = 9100
 def net_updater(cups):
     cups.set_queues({})
     with Updater(exe("updater-wait2")) as u:
-        u.main.control(NET).click()
-        u.wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(NET).command()
+        wait_until(lambda: u.main.control(HOST).visible)
         yield u
 
 
@@ -24,7 +24,7 @@ def test_print_config_over_the_network(net_updater, printers):
     expect_box(net_updater, "Info", "Sent Configuration Page")
     assert printer.wait_connections(1) == [CONFIG_PAGE_JOB]
     assert printer.ends == ["eof"]
-    net_updater.wait_until(lambda: buttons_enabled(net_updater) == [True, True, True])
+    wait_until(lambda: buttons_enabled(net_updater) == [True, True, True])
 
 
 @pytest.mark.parametrize("host", ["127.0.0.1", "localhost"])
@@ -38,7 +38,7 @@ def test_firmware_over_the_network(net_updater, printers, host):
     assert printer.ends == ["eof"]
     wait_for_face(u, timeout=60)
     assert progress(u) == (20, 0, 20)
-    u.wait_until(lambda: buttons_enabled(u) == [False, True, True])
+    wait_until(lambda: buttons_enabled(u) == [False, True, True])
     u.assert_no_message_box(wait=0.3)
     assert printer.accepted == 1
 
@@ -78,7 +78,7 @@ def test_reset_part_way_is_a_send_error_and_the_updater_recovers(net_updater, pr
     assert box.text.split(": ")[-1].isdigit()
     box.ok()
     u.assert_no_message_box(wait=0.3)
-    u.wait_until(lambda: buttons_enabled(u) == [True, True, True])
+    wait_until(lambda: buttons_enabled(u) == [True, True, True])
     assert u.main.control(1012).image == 0
     resetting.close()
 
@@ -94,7 +94,7 @@ def test_slow_printer_gets_every_byte_in_order(cups, printers):
     printer = printers(port=RAW_PORT, piece=4096, pause=0.002)
     with Updater(exe("updater-wait2")) as u:
         keys(u.main, "alt+n")
-        u.wait_until(lambda: u.main.control(HOST).visible)
+        wait_until(lambda: u.main.control(HOST).visible)
         u.main.control(HOST).set_text("localhost")
         u.main.control(CONFIG).click()
         expect_box(u, "Info", "Sent Configuration Page")
@@ -109,8 +109,8 @@ def test_empty_payload_is_an_empty_connection(cups, printers):
     cups.set_queues({})
     printer = printers(port=RAW_PORT)
     with Updater(exe("updater-empty-payload")) as u:
-        u.main.control(NET).click()
-        u.wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(NET).command()
+        wait_until(lambda: u.main.control(HOST).visible)
         u.main.control(HOST).set_text("127.0.0.1")
         u.main.control(SEND).click()
         assert printer.wait_connections(1) == [b""]
@@ -122,10 +122,10 @@ def test_host_survives_net_toggles(net_updater, printers):
     printer = printers(port=RAW_PORT)
     u = net_updater
     u.main.control(HOST).set_text("127.0.0.1")
-    u.main.control(NET).click()
-    u.wait_until(lambda: not u.main.control(HOST).visible)
-    u.main.control(NET).click()
-    u.wait_until(lambda: u.main.control(HOST).visible)
+    u.main.control(NET).command()
+    wait_until(lambda: not u.main.control(HOST).visible)
+    u.main.control(NET).command()
+    wait_until(lambda: u.main.control(HOST).visible)
     assert u.main.control(HOST).text == "127.0.0.1"
     u.main.control(CONFIG).click()
     expect_box(u, "Info", "Sent Configuration Page")

@@ -7,7 +7,7 @@ import pytest
 
 from conftest import DEFAULT_CAPTION, default_payload, exe, sha256
 from harness import pe
-from harness.driver import Updater, keys
+from harness.driver import Updater, keys, wait_until
 from helpers import SEND, expect_box, progress, select, wait_for_face
 
 TITLE = "Update Internal Resources"
@@ -45,7 +45,7 @@ def save(u, dialog, target, caption=None, wait=None, embed=None):
     if embed is not None:
         dialog.control(BROWSE).click()
         u.choose_file(BROWSE_CHOOSER, embed)
-        u.wait_until(lambda: dialog.control(EMBED).text != "")
+        wait_until(lambda: dialog.control(EMBED).text != "")
     dialog.control(SAVE).click()
     u.choose_file(SAVE_CHOOSER, target)
 
@@ -157,7 +157,7 @@ def test_leaving_without_saving_writes_nothing(source, tmp_path, how):
             dialog.control(CANCEL).click()
         else:
             keys(dialog, "Escape" if how == "escape" else "Return")
-        u.wait_until(lambda: u.find_window(TITLE) is None)
+        wait_until(lambda: u.find_window(TITLE) is None)
         u.assert_no_message_box(wait=0.3)
         assert u.running() and u.main.visible
     assert sorted(os.listdir(tmp_path)) == before

@@ -7,7 +7,7 @@ import pytest
 
 from conftest import CONFIG_PAGE_JOB, exe
 from harness import wine
-from harness.driver import Updater, keys
+from harness.driver import Updater, keys, wait_until
 
 from helpers import CONFIG, LIST, SEND, buttons_enabled, select
 
@@ -51,7 +51,7 @@ def test_print_config_delivers_the_49_byte_job(spooler, cups):
         box.ok()
         assert queues["config-queue"].wait_connections(1) == [CONFIG_PAGE_JOB]
         assert [name for _, name in cups.wait_jobs("config-queue", 1)] == ["Firmware Update"]
-        u.wait_until(lambda: buttons_enabled(u) == [True, True, True])
+        wait_until(lambda: buttons_enabled(u) == [True, True, True])
 
 
 def test_enter_at_start_sends_the_configuration_page(spooler):
@@ -74,7 +74,7 @@ def test_nothing_selected_asks_for_a_printer_and_queues_nothing(spooler, cups):
             assert (box.caption, box.text) == ("Error", "Please select printer in drop-down box")
             box.ok()
             u.assert_no_message_box(wait=0.3)
-            u.wait_until(lambda: buttons_enabled(u) == [True, True, True])
+            wait_until(lambda: buttons_enabled(u) == [True, True, True])
     assert cups.jobs("idle-queue") == []
     assert queues["idle-queue"].accepted == 0
 
@@ -84,9 +84,9 @@ def test_net_twice_keeps_the_selection(spooler):
     with Updater(exe()) as u:
         select(u, "kept-b")
         keys(u.main, "alt+n")
-        u.wait_until(lambda: not u.main.control(LIST).visible)
+        wait_until(lambda: not u.main.control(LIST).visible)
         keys(u.main, "alt+n")
-        u.wait_until(lambda: u.main.control(LIST).visible)
+        wait_until(lambda: u.main.control(LIST).visible)
         assert u.main.control(LIST).text == "kept-b"
 
 
@@ -111,7 +111,7 @@ def test_a_failing_spooler_shows_one_error_and_stays_usable(spooler):
             assert box.text.startswith("failure with error ")
             box.ok()
             u.assert_no_message_box(wait=0.5)
-            u.wait_until(lambda: buttons_enabled(u) == [True, True, True])
+            wait_until(lambda: buttons_enabled(u) == [True, True, True])
         finally:
             os.remove(spool)
             if had_folder:
