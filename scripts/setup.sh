@@ -8,7 +8,7 @@ packages=(
   wine wine32:i386 wine64 libcups2:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
   xvfb xdotool x11-utils imagemagick
-  cups cups-daemon cups-client cups-ipp-utils
+  e2fsprogs cups cups-daemon cups-client cups-ipp-utils
   python3 python3-pytest netcat-openbsd clang libclang-rt-14-dev
 )
 

@@ -2,6 +2,7 @@
 import os
 import shutil
 import struct
+import subprocess
 
 import pytest
 
@@ -77,7 +78,7 @@ def test_new_updater_has_the_new_caption_wait_and_payload(source, tmp_path, spoo
     res = pe.resources(target)
     written = res[(pe.RT_STRING, 1, 0)]
     assert written == block(b"Fresh \xe9dition", b"3")
-    assert len(written) == 2 * 14 + 2 * 1 + 32
+    assert len(written) == 2 * len("Fresh \xe9dition") + 2 * len("3") + 32
     assert res[("FILE", 1013, 0)] == image
     assert res[(pe.RT_STRING, 1, 1033)] == pe.resources(source)[(pe.RT_STRING, 1, 1033)]
     assert ("FILE", 1013, 1033) in res
@@ -174,14 +175,19 @@ def expect_one_failure(u, dialog, caption, starts):
 
 
 def test_read_only_target_fails_at_the_copy(source, tmp_path):
+    # The tests run as root, for whom permission bits do not make a file read-only; the
+    # immutable attribute does.
     target = tmp_path / "readonly.exe"
     target.write_bytes(b"old contents")
-    os.chmod(target, 0o444)
-    with Updater(source) as u:
-        dialog = open_repackager(u)
-        save(u, dialog, str(target), caption="Kept caption")
-        expect_one_failure(u, dialog, "Error", "failure with error ")
-    assert target.read_bytes() == b"old contents"
+    subprocess.run(["chattr", "+i", str(target)], check=True)
+    try:
+        with Updater(source) as u:
+            dialog = open_repackager(u)
+            save(u, dialog, str(target), caption="Kept caption")
+            expect_one_failure(u, dialog, "Error", "failure with error ")
+        assert target.read_bytes() == b"old contents"
+    finally:
+        subprocess.run(["chattr", "-i", str(target)], check=False)
 
 
 def test_locked_embed_file_leaves_an_unchanged_copy(source, tmp_path):
