@@ -13,7 +13,7 @@ namespace {
 
 constexpr u_short kRawPort = 9100;
 constexpr int kHostBufferSize = 255; // at most 254 characters
-constexpr uint32_t kLargestPiece = 1u << 30;
+constexpr uint32_t kLargestPiece = 1u << 20;
 constexpr int kShutdownSend = 1; // SD_SEND
 
 struct SocketTraits {
@@ -24,10 +24,25 @@ struct SocketTraits {
 
 } // namespace
 
-int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn) {
+int WaitWritable(SOCKET socket) {
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    return select(0, nullptr, &writable, &failed, nullptr) == SOCKET_ERROR ? SOCKET_ERROR : 0;
+}
+
+int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn,
+            WaitFunction waitFn) {
     while (length > 0) {
         uint32_t piece = length < kLargestPiece ? length : kLargestPiece;
         int sent = sendFn(socket, reinterpret_cast<const char*>(data), static_cast<int>(piece), 0);
+        if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            if (waitFn(socket) != 0) return 0;
+            continue;
+        }
         if (sent == SOCKET_ERROR || sent <= 0) return 0;
         data += sent;
         length -= static_cast<uint32_t>(sent);
@@ -61,7 +76,11 @@ int SendDataToNetHost(const void* data, uint32_t length) {
         displayMsg1(msg::kUnableToConnect);
         return 0;
     }
-    if (!SendAll(socket.get(), static_cast<const uint8_t*>(data), length, ::send)) {
+    // Sending without blocking, and waiting for room in between, lets a reset by the printer
+    // surface as an error: a blocking send can wait for ever for room on a reset connection.
+    u_long nonBlocking = 1;
+    if (ioctlsocket(socket.get(), FIONBIO, &nonBlocking) != 0 ||
+        !SendAll(socket.get(), static_cast<const uint8_t*>(data), length, ::send)) {
         displayWSAError("send");
         return 0;
     }

@@ -51,9 +51,9 @@ HWND WindowArg(const Fields& request, size_t index) {
     return window;
 }
 
-DWORD RunningPid() {
-    if (!target.Running())
-        throw Failure("the updater is not running");
+DWORD StartedPid() {
+    if (!target.Started())
+        throw Failure("no updater was started");
     return target.pid();
 }
 
@@ -114,8 +114,9 @@ Fields OnStart(const Fields& request) {
     return {Number(target.pid()), HandleNumber(dialog), Number(target.thread())};
 }
 
+// windows: the updater's top-level windows, topmost first; none once it has ended.
 Fields OnWindows(const Fields&) {
-    return Records(TopLevelWindows(RunningPid()), false);
+    return Records(TopLevelWindows(StartedPid()), false);
 }
 
 // info <hwnd>: one record, read without sending the window anything (text: the kept caption).

@@ -62,9 +62,6 @@ BOOL CALLBACK CollectWindowOfProcess(HWND window, LPARAM state) {
 void SetSendTimeout(DWORD ms) {
     sendTimeoutMs = ms;
 }
-DWORD SendTimeout() {
-    return sendTimeoutMs;
-}
 
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;

@@ -10,7 +10,6 @@
 #include "protocol.h"
 
 void SetSendTimeout(DWORD ms);
-DWORD SendTimeout();
 LRESULT SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 std::string Number(long long value);

@@ -14,6 +14,8 @@ ID_ALTERNATE = 1005
 ID_PRINTER_LIST = 1010
 ID_NET_HOST = 1011
 CB_ERR = -1
+PBM_SETPOS = 0x0402
+
 
 @pytest.fixture
 def updater():
@@ -42,9 +44,6 @@ def test_hidden_buttons_have_zero_size(updater):
     net = updater.main.control(ID_NET)
     assert (net.rect.width, net.rect.height) == (0, 0)
     assert net.class_name == "Button"
-
-
-PBM_SETPOS = 0x0402
 
 
 def test_progress_bar_is_drawn_as_far_as_it_is_set(updater):
@@ -81,6 +80,7 @@ def test_exit_button_ends_with_code_zero(updater):
     updater.main.control(ID_EXIT).click()
     assert updater.wait_exit(10) == 0
     assert not updater.running()
+    assert updater.windows() == []
 
 
 def test_mouse_click_on_exit_ends_with_code_zero(updater):

@@ -366,13 +366,13 @@ class Control(Window):
         return self.info().screen_rect
 
     def click(self) -> None:
-        """Posts BM_CLICK, as a click of the button. Under Wine this does nothing on a button
-        of zero size (see command)."""
+        """Posts BM_CLICK, as a click of the button. Wine's own button turns it into a click at
+        (0,0), which misses a button of zero size unless the program handles BM_CLICK itself
+        (see command)."""
         self._driver.call("click", self.hwnd)
 
     def command(self) -> None:
-        """Posts the button's BN_CLICKED notification to its parent, as Windows' dialog manager
-        does for a push button's mnemonic, whatever the button's size."""
+        """Posts the button's BN_CLICKED notification to its parent, whatever its size."""
         self._driver.call("command", self.hwnd)
 
     def set_text(self, text: str) -> None:
@@ -504,6 +504,9 @@ class Updater:
 
     def _wait_for_main(self, timeout: float, fail_on_box: bool) -> Window:
         def find() -> Optional[Window]:
+            if not self.running():
+                raise DriverError(f"the updater ended with exit code {self.wait_exit(0)} "
+                                  "before its main dialog showed")
             if fail_on_box:
                 boxes = self.message_boxes()
                 if boxes:

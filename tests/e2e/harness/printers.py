@@ -75,8 +75,14 @@ class Printer:
             return list(self.connections[:count])
 
     def close(self):
+        """Stops listening at once, so the port is free for the next printer."""
         self._closed = True
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)  # wakes the accept() blocked in the thread
+        except OSError:
+            pass
         self.sock.close()
+        self._thread.join(5)
 
     def __enter__(self):
         return self
