@@ -51,6 +51,9 @@ ErrorLog {root}/log/error_log
 PageLog {root}/log/page_log
 """
 
+BULK = 50  # more queues than this are set up by rewriting printers.conf
+
+
 def _free_port():
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
@@ -78,6 +81,11 @@ class Cups:
         self.queues = {}
 
     def start(self):
+        self._launch()
+        os.environ["CUPS_SERVER"] = self.socket  # Wine, started later, reads it too
+        return self
+
+    def _launch(self):
         self.proc = subprocess.Popen(
             ["cupsd", "-f", "-c", self.conf, "-s", self.files_conf],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -86,16 +94,17 @@ class Cups:
             if self.proc.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError("cupsd did not start: " + self.error_log())
             time.sleep(0.1)
-        os.environ["CUPS_SERVER"] = self.socket  # Wine, started later, reads it too
-        return self
 
-    def stop(self):
+    def _halt(self):
         if self.proc and self.proc.poll() is None:
             self.proc.terminate()
             try:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
+
+    def stop(self):
+        self._halt()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def error_log(self):
@@ -119,12 +128,28 @@ class Cups:
         Wine's printer list matches."""
         if queues == self.queues:
             return
-        for name in self.queues:
-            self._run("lpadmin", "-x", name, check=False)
-        for name, port in queues.items():
-            self._run("lpadmin", "-p", name, "-E", "-v", f"socket://127.0.0.1:{port}", "-m", "raw")
+        if len(queues) + len(self.queues) > BULK:
+            self._write_printers_conf(queues)
+        else:
+            for name in self.queues:
+                self._run("lpadmin", "-x", name, check=False)
+            for name, port in queues.items():
+                self._run("lpadmin", "-p", name, "-E", "-v", f"socket://127.0.0.1:{port}",
+                          "-m", "raw")
         self.queues = dict(queues)
         wine.restart_server()
+
+    def _write_printers_conf(self, queues):
+        """Hundreds of queues at once: written as cupsd's own configuration, read at its start,
+        instead of one lpadmin call each."""
+        self._halt()
+        with open(os.path.join(self.root, "etc", "printers.conf"), "w") as f:
+            for name, port in queues.items():
+                f.write(f"<Printer {name}>\nInfo {name}\nDeviceURI socket://127.0.0.1:{port}\n"
+                        "State Idle\nAccepting Yes\nShared No\n</Printer>\n")
+        for ppd in os.listdir(os.path.join(self.root, "etc", "ppd")):
+            os.remove(os.path.join(self.root, "etc", "ppd", ppd))
+        self._launch()
 
     def jobs(self, queue):
         """[(job id, job name)] of the jobs CUPS has recorded for a queue, oldest first. CUPS
