@@ -531,7 +531,16 @@ class Updater:
 
     def windows(self) -> list[WindowInfo]:
         """The updater's top-level windows, topmost first (titles read without messages)."""
-        return [WindowInfo.parse(_split(record)) for record in self._driver.call("windows")]
+        # A window can vanish between being listed and being described; list again then.
+        for attempt in range(5):
+            try:
+                records = self._driver.call("windows")
+                break
+            except DriverError as error:
+                if "no window" not in str(error) or attempt == 4:
+                    raise
+                time.sleep(POLL_INTERVAL)
+        return [WindowInfo.parse(_split(record)) for record in records]
 
     def find_window(self, title: str) -> Optional[Window]:
         """The visible top-level window of the updater with exactly that title, if one is open."""
