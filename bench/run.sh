@@ -20,7 +20,7 @@ ip link set lo up
 export WINEPREFIX="$PWD/build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The namespace has no TCP for X: clients use the /tmp/.X11-unix socket.
-exec xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" bash -c '
+exec ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" bash -c '
   wineserver -p </dev/null >/dev/null 2>&1
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || true
   trap "wineserver -k" EXIT

@@ -11,5 +11,5 @@ wine_prefix_ready
 if [ -n "${DISPLAY:-}" ]; then
   exec wine build/updater.exe
 fi
-echo "No display: starting the updater on a virtual one (xvfb-run)."
-exec xvfb-run -a -s "-screen 0 1024x768x24" wine build/updater.exe
+echo "No display: starting the updater on a virtual one (Xvfb with openbox)."
+exec ./scripts/virtual-display.sh wine build/updater.exe

@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 ./scripts/build.sh
-exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+exec ./scripts/virtual-display.sh bash -c '
   source scripts/wine-env.sh
   wine_server_start
   trap wine_server_stop EXIT

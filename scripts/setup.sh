@@ -7,25 +7,68 @@ packages=(
   cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
   wine wine32:i386 wine64 libcups2:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
-  xvfb xdotool x11-utils imagemagick
+  xvfb openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
   python3 python3-pytest netcat-openbsd clang libclang-rt-14-dev
 )
 
 missing=()
 if dpkg --print-foreign-architectures | grep -qx i386; then
+  # One query for all: a package that is not installed prints no "ok installed" line.
+  installed=$(dpkg-query -W -f='${binary:Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+    awk '/ ok installed$/ {print $1}')
   for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    grep -qx -e "$p" -e "${p%:i386}" -e "$p:amd64" -e "$p:all" <<<"$installed" || missing+=("$p")
   done
 else
   dpkg --add-architecture i386
   missing=("${packages[@]}")
 fi
 
+export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: all build and test packages present"
+
+# Wine starts 32-bit Windows programs through a 32-bit Linux loader. Some hosts run 64-bit user
+# code only; there the kernel hands i386 executables to qemu's user-mode emulator instead.
+binfmt=/proc/sys/fs/binfmt_misc
+entry=$binfmt/qemu-i386
+runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
+
+if [ -f "$entry" ] && grep -qx enabled "$entry" && runs_32bit; then
+  echo "setup: 32-bit programs run through qemu-i386 user-mode emulation (binfmt_misc)"
+  exit 0
+fi
+if runs_32bit; then
+  echo "setup: 32-bit programs run natively"
+  exit 0
+fi
+
+# Bookworm's own qemu 7.2 crashes Wine after a while; qemu 10 from backports does not. Only this
+# one package is taken from backports: the suite is not preferred for anything else.
+qemu=/usr/bin/qemu-i386
+if [ ! -x "$qemu" ] || ! "$qemu" --version | grep -q 'version \(9\|[1-9][0-9]\)\.'; then
+  echo "setup: this host runs no 32-bit programs: installing qemu-user from bookworm-backports"
+  cat >/etc/apt/sources.list.d/bookworm-backports.sources <<'EOF'
+Types: deb
+URIs: http://deb.debian.org/debian
+Suites: bookworm-backports
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
+fi
+
+[ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+[ -f "$entry" ] && echo -1 >"$entry"
+# i386 ELF executables and shared objects; F opens the emulator now, so it serves every
+# namespace and chroot too.
+printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$qemu"':F' \
+  >"$binfmt/register"
+runs_32bit || { echo "setup: 32-bit programs still do not run through $qemu" >&2; exit 1; }
+echo "setup: 32-bit programs run through qemu-i386 user-mode emulation (binfmt_misc), $("$qemu" --version | head -1)"
