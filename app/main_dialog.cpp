@@ -12,6 +12,7 @@
 #include "transport/transport.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
+#include "ui/common_controls.h"
 #include "ui/progress_bar.h"
 
 namespace {
@@ -89,6 +90,7 @@ void ReadResourceStrings(HWND dialog) {
 void OnInitDialog(HWND dialog) {
     mainDialog = dialog;
     StartSockets();
+    if (!LoadCommonControls()) displayLastError();
     progressBar = new CProgressBar(dialog, appInstance, 55, 102, 350, 20);
     progressBar->setBarColor(0, 0, 136);
     RemoveWindowMenuEntries(dialog);

@@ -38,6 +38,7 @@ function(add_updater name)
   add_dependencies(${name} updater_pictures default_payload)
   target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti)
   target_link_libraries(${name} PRIVATE updater_core)
-  target_link_options(${name} PRIVATE -static -mwindows -Wl,--gc-sections -s)
+  # No link time in the header: two builds of the same sources give the same bytes.
+  target_link_options(${name} PRIVATE -static -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp -s)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()

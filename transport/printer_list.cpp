@@ -28,6 +28,10 @@ struct FreeBuffer {
 } // namespace
 
 int EnumLocalPrinters(HWND dialog) {
+    if (!LoadSpooler()) {
+        displayLastError();
+        return 0;
+    }
     FreeBuffer buffer;
     DWORD size = kFirstBufferSize;
     DWORD needed = 0;

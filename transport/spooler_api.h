@@ -15,3 +15,10 @@ struct SpoolerApi {
 };
 
 extern SpoolerApi spooler;
+
+// Fills every empty entry of the table from the spooler's library, loaded from the system
+// folder the first time. 1 when the table is complete, 0 with the last error set.
+int LoadSpooler();
+
+// The spooler library loaded by LoadSpooler, or null before.
+HMODULE SpoolerModule();

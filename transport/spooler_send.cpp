@@ -30,6 +30,7 @@ int SendDataToSpooler(const char* printerName, const void* data, uint32_t length
     // An empty name never reaches the spooler: not every spooler rejects it the same way.
     if (printerName == nullptr || printerName[0] == '\0')
         return ReportFailure(ERROR_INVALID_PRINTER_NAME);
+    if (!LoadSpooler()) return ReportFailure(GetLastError());
 
     HANDLE opened = nullptr;
     if (!spooler.openPrinter(const_cast<char*>(printerName), &opened, nullptr))

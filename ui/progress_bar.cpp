@@ -37,7 +37,6 @@ int CProgressBar::GetScreenDPI() {
 CProgressBar::CProgressBar(HWND parent, HINSTANCE instance, int x, int y, int width, int height)
     : control(nullptr), rangeMin(0), rangeMax(100), stepSize(1), position(0) {
     Geometry at = ScaleForDpi(Geometry{x, y, width, height}, GetScreenDPI());
-    InitCommonControls();
     control = CreateWindowExA(0, PROGRESS_CLASSA, nullptr, kBarStyle, at.x, at.y, at.width,
                               at.height, parent, nullptr, instance, nullptr);
     setRange(0, 100);

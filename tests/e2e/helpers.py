@@ -26,5 +26,5 @@ def wait_for_face(u, timeout):
 
 def expect_box(u, caption, text, timeout=30):
     box = u.message_box(timeout=timeout)
-    assert (box.caption, box.text) == (caption, text)
+    assert (box.caption, box.text) == (caption, text), (box.caption, box.text)
     box.ok()

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "app/updater_state.h"
+#include "ui/common_controls.h"
 #include "ui/progress_bar.h"
 
 namespace {
@@ -12,6 +13,7 @@ namespace {
 class ProgressBarTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        ASSERT_EQ(LoadCommonControls(), 1);
         parent_ = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 300, nullptr, nullptr,
                                   nullptr, nullptr);
         bar_ = new CProgressBar(parent_, GetModuleHandleA(nullptr), 55, 102, 350, 20);

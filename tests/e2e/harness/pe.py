@@ -11,29 +11,73 @@ def _u32(b, o):
     return struct.unpack_from("<I", b, o)[0]
 
 
-def resources(path):
-    """{(type, name, language): bytes}; type and name are ints or upper-case strings."""
-    data = open(path, "rb").read()
-    pe = _u32(data, 0x3C)
-    assert data[pe:pe + 4] == b"PE\0\0"
-    sections = _u16(data, pe + 6)
-    optional_size = _u16(data, pe + 20)
-    optional = pe + 24
-    assert _u16(data, optional) == 0x10B, "not a 32-bit image"
-    rsrc_rva = _u32(data, optional + 96 + 2 * 8)
-    table = optional + optional_size
-    spans = []
-    for i in range(sections):
-        s = table + 40 * i
-        vsize, va, raw_size, raw_ptr = struct.unpack_from("<IIII", data, s + 8)
-        spans.append((va, max(vsize, raw_size), raw_ptr))
+class _Image:
+    """A 32-bit PE file's bytes with its headers read: data directories and RVA lookup."""
 
-    def offset(rva):
-        for va, size, raw in spans:
+    def __init__(self, path):
+        self.data = data = open(path, "rb").read()
+        pe = _u32(data, 0x3C)
+        assert data[pe:pe + 4] == b"PE\0\0"
+        sections = _u16(data, pe + 6)
+        optional_size = _u16(data, pe + 20)
+        self.optional = optional = pe + 24
+        assert _u16(data, optional) == 0x10B, "not a 32-bit image"
+        table = optional + optional_size
+        self.spans = []
+        for i in range(sections):
+            s = table + 40 * i
+            vsize, va, raw_size, raw_ptr = struct.unpack_from("<IIII", data, s + 8)
+            self.spans.append((va, max(vsize, raw_size), raw_ptr))
+
+    def directory(self, index):
+        """(rva, size) of data directory `index`."""
+        return struct.unpack_from("<II", self.data, self.optional + 96 + 8 * index)
+
+    def offset(self, rva):
+        for va, size, raw in self.spans:
             if va <= rva < va + size:
                 return raw + rva - va
         raise ValueError(f"rva {rva:#x} outside every section")
 
+    def c_string(self, rva):
+        start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii")
+
+
+def imported_dlls(path):
+    """The DLL names of the import table, as written there."""
+    image = _Image(path)
+    rva, _ = image.directory(1)
+    names, o = [], image.offset(rva)
+    while any(struct.unpack_from("<5I", image.data, o)):
+        names.append(image.c_string(_u32(image.data, o + 12)))
+        o += 20
+    return names
+
+
+def checksum_field(path):
+    image = _Image(path)
+    return _u32(image.data, image.optional + 64)
+
+
+def computed_checksum(path):
+    """The PE checksum of the file: 16-bit one's-complement-style sum of every word except the
+    checksum field itself, folded, plus the file's length."""
+    image = _Image(path)
+    data = image.data + b"\0" * (len(image.data) % 2)
+    field = image.optional + 64
+    words = struct.unpack_from(f"<{len(data) // 2}H", data)
+    total = sum(words) - _u16(data, field) - _u16(data, field + 2)
+    while total >> 16:
+        total = (total & 0xFFFF) + (total >> 16)
+    return total + len(image.data)
+
+
+def resources(path):
+    """{(type, name, language): bytes}; type and name are ints or upper-case strings."""
+    image = _Image(path)
+    data, offset = image.data, image.offset
+    rsrc_rva, _ = image.directory(2)
     base = offset(rsrc_rva)
 
     def key(field):
