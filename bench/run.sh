@@ -5,10 +5,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "${1:-}" = --inside ] || {
-  [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] || { echo "build first: ./scripts/build.sh"; exit 1; }
+  [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] && [ -f build/tests/floor.exe ] || { echo "build first: ./scripts/build.sh"; exit 1; }
   mkdir -p build/bench
   i686-w64-mingw32-g++-posix -O2 -s -static -mwindows bench/minimal_dialog.cpp \
     -o build/bench/minimal_dialog.exe
+  cp build/tests/floor.exe build/bench/floor.exe
   cp build/updater-wait2.exe build/bench/bench-updater-wait2.exe
   [ -f build/bench/alternate-256m.bin ] ||
     head -c 268435456 /dev/urandom >build/bench/alternate-256m.bin

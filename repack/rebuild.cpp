@@ -7,6 +7,7 @@
 #include "payload/mapped_file.h"
 #include "payload/string_block.h"
 #include "repack/resource_update.h"
+#include "repack/signature.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
 #include "ui/message_text.h"
@@ -46,8 +47,9 @@ bool SameFile(const char* a, const char* b) {
     return lstrcmpiA(resolvedA, resolvedB) == 0;
 }
 
-// Writes the new resources into the copy; shows the failure and returns 0 when one step fails,
-// and the update is then discarded, so the copy stays as it was copied.
+// Writes the new resources into the copy, without the old signature and with a correct checksum;
+// shows the failure and returns 0 when one step fails, and an update not yet committed is then
+// discarded.
 template <size_t C, size_t W>
 int RewriteResources(const char* copyPath, const Field<C>& caption, const Field<W>& wait,
                      const MappedFile* embed) {
@@ -59,12 +61,16 @@ int RewriteResources(const char* copyPath, const Field<C>& caption, const Field<
     }
     string_block::WriteInto(block.get(), caption.text, caption.length, wait.text, wait.length);
 
+    if (!RemoveCertificateTable(copyPath)) {
+        displayLastError();
+        return 0;
+    }
     ResourceUpdate update(copyPath);
     if (!update.opened() ||
         !update.write(RT_STRING, MAKEINTRESOURCEA(1), block.get(), static_cast<DWORD>(blockSize)) ||
         (embed != nullptr &&
          !update.write(kPayloadType, MAKEINTRESOURCEA(IDR_PAYLOAD), embed->view.get(), embed->size)) ||
-        !update.commit()) {
+        !update.commit() || !WritePeChecksum(copyPath)) {
         displayLastError();
         return 0;
     }

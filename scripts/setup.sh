@@ -9,7 +9,7 @@ packages=(
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
   xvfb openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
-  python3 python3-pytest netcat-openbsd clang libclang-rt-14-dev
+  python3 python3-pytest netcat-openbsd clang libclang-rt-14-dev osslsigncode openssl
 )
 
 missing=()

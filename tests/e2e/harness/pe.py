@@ -55,9 +55,18 @@ def imported_dlls(path):
     return names
 
 
+def checksum_offset(path):
+    return _Image(path).optional + 64
+
+
 def checksum_field(path):
     image = _Image(path)
     return _u32(image.data, image.optional + 64)
+
+
+def directory_entry(path, index):
+    """(rva or file offset, size) of a data directory entry."""
+    return _Image(path).directory(index)
 
 
 def computed_checksum(path):

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Signs an executable in place: Authenticode with SHA-256, by osslsigncode.
+# Usage: sign.sh FILE CERT KEY PKCS12 TIMESTAMP_URL (empty arguments are left out). The password
+# of an encrypted key or PKCS#12 file comes from UPDATER_SIGN_PASSWORD, never from the command
+# line, and reaches the tool through a pipe.
+set -euo pipefail
+file=$1 cert=$2 key=$3 pkcs12=$4 url=$5
+args=(sign -h sha256 -in "$file" -out "$file.signed")
+if [ -n "$pkcs12" ]; then
+  args+=(-pkcs12 "$pkcs12")
+else
+  args+=(-certs "$cert" -key "$key")
+fi
+[ -z "$url" ] || args+=(-t "$url")
+if [ -n "${UPDATER_SIGN_PASSWORD:-}" ]; then
+  exec 3< <(printf '%s' "$UPDATER_SIGN_PASSWORD")
+  args+=(-readpass /dev/fd/3)
+fi
+rm -f "$file.signed"
+if ! output=$(osslsigncode "${args[@]}" 2>&1); then
+  rm -f "$file.signed"
+  echo "signing $file failed:" >&2
+  echo "$output" >&2
+  exit 1
+fi
+mv "$file.signed" "$file"

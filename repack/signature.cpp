@@ -1,0 +1,72 @@
+#include "repack/signature.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/unique_handle.h"
+#include "repack/pe_header.h"
+
+namespace {
+
+struct WritableViewTraits {
+    using Handle = void*;
+    static Handle invalid() { return nullptr; }
+    static void close(Handle h) { UnmapViewOfFile(h); }
+};
+
+// The whole file mapped for writing. The guards release view, mapping and file in that order.
+struct WritableFile {
+    UniqueFile file;
+    UniqueKernelHandle mapping;
+    UniqueHandle<WritableViewTraits> view;
+    DWORD size = 0;
+    PeFields fields = {};
+
+    uint8_t* bytes() const { return static_cast<uint8_t*>(view.get()); }
+};
+
+bool OpenForWriting(const char* path, WritableFile* out) {
+    out->file.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out->file) return false;
+    out->size = GetFileSize(out->file.get(), nullptr);
+    if (out->size == INVALID_FILE_SIZE) return false;
+    out->mapping.reset(
+        CreateFileMappingA(out->file.get(), nullptr, PAGE_READWRITE, 0, 0, nullptr));
+    if (!out->mapping) return false;
+    out->view.reset(MapViewOfFile(out->mapping.get(), FILE_MAP_WRITE, 0, 0, 0));
+    if (!out->view) return false;
+    if (FindPeFields(out->bytes(), out->size, &out->fields)) return true;
+    SetLastError(ERROR_BAD_EXE_FORMAT);
+    return false;
+}
+
+} // namespace
+
+int RemoveCertificateTable(const char* path) {
+    WritableFile image;
+    if (!OpenForWriting(path, &image)) return 0;
+    const PeFields& f = image.fields;
+    if (f.securityOffset == 0 && f.securitySize == 0) return 1;
+    bool endsFile = f.securityOffset <= image.size && f.securitySize == image.size - f.securityOffset;
+    memset(image.bytes() + f.securityEntry, 0, 8);
+    DWORD cut = f.securityOffset;
+    image.view.reset();
+    image.mapping.reset();
+    if (!endsFile) return 1;
+    // Whatever else follows a table that does not end the file is left where it is.
+    if (SetFilePointer(image.file.get(), static_cast<LONG>(cut), nullptr, FILE_BEGIN) ==
+            INVALID_SET_FILE_POINTER ||
+        !SetEndOfFile(image.file.get()))
+        return 0;
+    return 1;
+}
+
+int WritePeChecksum(const char* path) {
+    WritableFile image;
+    if (!OpenForWriting(path, &image)) return 0;
+    uint32_t sum = PeChecksum(image.bytes(), image.size, image.fields.checksum);
+    memcpy(image.bytes() + image.fields.checksum, &sum, sizeof sum);
+    return FlushViewOfFile(image.view.get(), 0) ? 1 : 0;
+}

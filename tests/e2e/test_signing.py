@@ -1,0 +1,105 @@
+"""Signed builds, and copies of them that the repackager leaves cleanly unsigned."""
+import os
+import shutil
+import subprocess
+
+import pytest
+
+from conftest import BUILD, exe, sha256
+from harness import pe, wine
+from harness.driver import Updater, windows_path
+from helpers import HOST, NET, SEND, progress, wait_for_face
+from test_repackager import repackage
+
+PASSWORD = "throwaway-Passw0rd"
+SECURITY = 4  # the certificate table's data directory
+
+
+def _run(*args, **kw):
+    return subprocess.run(args, capture_output=True, text=True, timeout=600, **kw)
+
+
+@pytest.fixture(scope="module")
+def signer(tmp_path_factory):
+    """A throwaway code-signing certificate, its key, and both in a password-protected PKCS#12."""
+    d = tmp_path_factory.mktemp("signer")
+    _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+         "-subj", "/CN=Updater Test Signer", "-addext", "extendedKeyUsage=codeSigning",
+         "-keyout", str(d / "key.pem"), "-out", str(d / "cert.pem"), check=True)
+    _run("openssl", "pkcs12", "-export", "-inkey", str(d / "key.pem"), "-in", str(d / "cert.pem"),
+         "-out", str(d / "signer.p12"), "-passout", "env:UPDATER_SIGN_PASSWORD", check=True,
+         env={**os.environ, "UPDATER_SIGN_PASSWORD": PASSWORD})
+    return d
+
+
+@pytest.fixture(scope="module")
+def signed(signer, tmp_path_factory):
+    """updater.exe built and signed with the PKCS#12 file, its password from the environment."""
+    build = tmp_path_factory.mktemp("signed-build")
+    env = {**os.environ, "UPDATER_SIGN_PASSWORD": PASSWORD}
+    _run("cmake", "-S", wine.ROOT, "-B", str(build), "-DUPDATER_TESTS=OFF",
+         f"-DUPDATER_SIGN_PKCS12={signer / 'signer.p12'}", check=True, env=env)
+    _run("cmake", "--build", str(build), "--target", "updater", "-j2", check=True, env=env)
+    return build / "updater.exe"
+
+
+def verify(path, *args):
+    result = _run("osslsigncode", "verify", *args, "-in", str(path))
+    return result.returncode, result.stdout + result.stderr
+
+
+def test_signed_build_verifies_against_its_certificate(signed, signer):
+    code, output = verify(signed, "-CAfile", str(signer / "cert.pem"))
+    assert code == 0, output
+    assert "Signature verification: ok" in output
+    assert pe.directory_entry(signed, SECURITY) != (0, 0)
+    assert PASSWORD not in open(os.path.join(os.path.dirname(signed), "CMakeCache.txt")).read()
+
+
+def test_a_copy_of_a_signed_updater_is_unsigned_and_runs(signed, tmp_path, cups, printers):
+    cups.set_queues({})
+    source = tmp_path / "signed.exe"
+    shutil.copyfile(signed, source)
+    before = sha256(source.read_bytes())
+    image = os.urandom(54321)
+    (tmp_path / "image.bin").write_bytes(image)
+    copy = tmp_path / "copy.exe"
+    repackage(str(source), str(copy), caption="Signed copy", wait="1",
+              embed=str(tmp_path / "image.bin"))
+    assert sha256(source.read_bytes()) == before
+
+    code, output = verify(copy)
+    assert code != 0 and "No signature found" in output, output
+    assert "Signature verification: failed" not in output
+    assert pe.directory_entry(copy, SECURITY) == (0, 0)
+    assert pe.checksum_field(copy) == pe.computed_checksum(copy)
+
+    printer = printers(port=9100)
+    with Updater(copy) as u:
+        assert u.main.title == "Signed copy"
+        u.main.control(NET).command()
+        u.main.control(HOST).set_text("127.0.0.1")
+        u.main.control(SEND).click()
+        assert printer.wait_connections(1, timeout=120) == [image]
+        wait_for_face(u, timeout=60)
+        assert progress(u)[1:] == (0, 10)
+
+
+def test_an_unsigned_copy_differs_from_a_plain_copy_only_in_its_checksum(tmp_path, cups):
+    """The fewest calls that write the same string block into a copy give the same bytes, but
+    for the header checksum, which the repackager now gets right."""
+    cups.set_queues({})
+    source = tmp_path / "source.exe"
+    shutil.copyfile(exe("updater-wait2"), source)
+    ours, plain = tmp_path / "ours.exe", tmp_path / "plain.exe"
+    repackage(str(source), str(ours), caption="Bench caption", wait="3")
+    done = _run("wine", os.path.join(BUILD, "tests", "floor.exe"), "repack",
+                windows_path(source), windows_path(plain), input="go\n", env=wine.env())
+    assert "done" in done.stdout, done.stdout + done.stderr
+
+    ours_bytes, plain_bytes = ours.read_bytes(), plain.read_bytes()
+    field = pe.checksum_offset(ours)
+    assert len(ours_bytes) == len(plain_bytes)
+    assert ours_bytes[:field] == plain_bytes[:field]
+    assert ours_bytes[field + 4:] == plain_bytes[field + 4:]
+    assert pe.checksum_field(ours) == pe.computed_checksum(ours)
