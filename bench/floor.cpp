@@ -1,7 +1,7 @@
 // The platform floor of each delivery path: the fewest system calls that path needs, in a program
 // built and run exactly like the updater. It prepares what the updater has ready before a click
 // (the mapped file), waits for a line on standard input, does the work, and exits.
-//   floor net FILE              connect to 127.0.0.1:9100, send the file, close
+//   floor net FILE              look up 127.0.0.1, connect to its port 9100, send the file, close
 //   floor spool QUEUE FILE      one RAW job of the file's bytes
 //   floor repack SOURCE TARGET  copy SOURCE to TARGET and write one string block into it
 #include <winsock2.h>
@@ -44,10 +44,13 @@ int Net(const char* path) {
     WSADATA data;
     if (view.data == nullptr || WSAStartup(0x0001, &data) != 0) return 1;
     WaitForGo();
+    // The host is typed, so it is looked up like any name.
+    hostent* host = gethostbyname("127.0.0.1");
+    if (host == nullptr) return 1;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(9100);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    memcpy(&address.sin_addr, host->h_addr_list[0], sizeof address.sin_addr);
     SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
     if (connect(s, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) return 1;
     for (DWORD sent = 0; sent < view.size;) {
