@@ -96,12 +96,15 @@ class Section {
 
 } // namespace
 
-bool Find(const uint8_t* section, size_t size, Key type, Key name, Entry* out) {
+Lookup Find(const uint8_t* section, size_t size, Key type, Key name, Entry* out) {
     Section rsrc(section, size);
     size_t names = 0;
     size_t languages = 0;
-    return rsrc.FindSubdirectory(0, type, &names) && rsrc.FindSubdirectory(names, name, &languages) &&
-           rsrc.PickLanguage(languages, out);
+    if (!rsrc.Fits(0, kDirectoryHeader)) return Lookup::kNoSection;
+    if (!rsrc.FindSubdirectory(0, type, &names)) return Lookup::kNoType;
+    if (!rsrc.FindSubdirectory(names, name, &languages)) return Lookup::kNoName;
+    if (!rsrc.PickLanguage(languages, out)) return Lookup::kNoLanguage;
+    return Lookup::kFound;
 }
 
 } // namespace resource_directory

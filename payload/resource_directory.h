@@ -23,8 +23,17 @@ struct Entry {
 
 inline constexpr uint16_t kNeutral = 0;
 
+// How far a lookup got: the first level that has no match, as the platform's lookup reports it.
+enum class Lookup {
+    kFound,
+    kNoSection,  // no resource directory at all
+    kNoType,     // the type is missing
+    kNoName,     // the type is there, the name is not
+    kNoLanguage, // the name is there with no usable language entry
+};
+
 // Finds type/name and picks its language-0 entry when there is one, else the first other entry.
 // `section` is the resource section, `size` its length in bytes.
-bool Find(const uint8_t* section, size_t size, Key type, Key name, Entry* out);
+Lookup Find(const uint8_t* section, size_t size, Key type, Key name, Entry* out);
 
 } // namespace resource_directory

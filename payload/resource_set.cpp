@@ -30,6 +30,21 @@ bool ResourceSection(HMODULE module, const uint8_t** section, size_t* sectionSiz
     return true;
 }
 
+// The platform's error for a lookup that stopped at that level.
+DWORD LookupError(resource_directory::Lookup result) {
+    switch (result) {
+    case resource_directory::Lookup::kNoType:
+        return ERROR_RESOURCE_TYPE_NOT_FOUND;
+    case resource_directory::Lookup::kNoName:
+        return ERROR_RESOURCE_NAME_NOT_FOUND;
+    case resource_directory::Lookup::kNoLanguage:
+        return ERROR_RESOURCE_LANG_NOT_FOUND;
+    case resource_directory::Lookup::kNoSection:
+    default:
+        return ERROR_RESOURCE_DATA_NOT_FOUND;
+    }
+}
+
 } // namespace
 
 const uint8_t* FindOwnResource(HMODULE module, resource_directory::Key type,
@@ -38,10 +53,19 @@ const uint8_t* FindOwnResource(HMODULE module, resource_directory::Key type,
     size_t sectionSize = 0;
     size_t imageSize = 0;
     resource_directory::Entry entry{};
-    if (!ResourceSection(module, &section, &sectionSize, &imageSize) ||
-        !resource_directory::Find(section, sectionSize, type, name, &entry) ||
-        entry.rva > imageSize || entry.size > imageSize - entry.rva) {
-        SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    if (!ResourceSection(module, &section, &sectionSize, &imageSize)) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return nullptr;
+    }
+    resource_directory::Lookup found =
+        resource_directory::Find(section, sectionSize, type, name, &entry);
+    if (found != resource_directory::Lookup::kFound) {
+        SetLastError(LookupError(found));
+        return nullptr;
+    }
+    // An entry whose data lies outside the image can't be loaded.
+    if (entry.rva > imageSize || entry.size > imageSize - entry.rva) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return nullptr;
     }
     *size = entry.size;

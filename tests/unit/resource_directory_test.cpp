@@ -62,7 +62,7 @@ class SectionBuilder {
     std::vector<uint8_t> bytes_;
 };
 
-bool FindPayload(const std::vector<uint8_t>& s, rd::Entry* e, const char* type = "FILE") {
+rd::Lookup FindPayload(const std::vector<uint8_t>& s, rd::Entry* e, const char* type = "FILE") {
     return rd::Find(s.data(), s.size(), rd::Named(type), rd::Id(1013), e);
 }
 
@@ -73,7 +73,7 @@ TEST(ResourceDirectory, NeutralLanguageWinsWhereverItStands) {
     for (auto languages : {std::vector<uint16_t>{0, 1033}, std::vector<uint16_t>{1033, 0},
                            std::vector<uint16_t>{1031, 1033, 0}}) {
         rd::Entry e{};
-        ASSERT_TRUE(FindPayload(b.Build("FILE", 1013, languages), &e));
+        ASSERT_EQ(FindPayload(b.Build("FILE", 1013, languages), &e), rd::Lookup::kFound);
         EXPECT_EQ(e.language, 0);
         EXPECT_EQ(e.rva, 0x1000u);
         EXPECT_EQ(e.size, 100u);
@@ -83,7 +83,7 @@ TEST(ResourceDirectory, NeutralLanguageWinsWhereverItStands) {
 TEST(ResourceDirectory, WithoutNeutralTheOtherEntryIsUsed) {
     SectionBuilder b;
     rd::Entry e{};
-    ASSERT_TRUE(FindPayload(b.Build("FILE", 1013, {1033}), &e));
+    ASSERT_EQ(FindPayload(b.Build("FILE", 1013, {1033}), &e), rd::Lookup::kFound);
     EXPECT_EQ(e.language, 1033);
     EXPECT_EQ(e.rva, 0x1000u + 1033);
 }
@@ -91,12 +91,23 @@ TEST(ResourceDirectory, WithoutNeutralTheOtherEntryIsUsed) {
 TEST(ResourceDirectory, TypeNamesCompareWithoutCaseButExactly) {
     SectionBuilder b;
     rd::Entry e{};
-    EXPECT_TRUE(FindPayload(b.Build("FILE", 1013, {1033}), &e, "file"));
-    EXPECT_FALSE(FindPayload(b.Build("FILES", 1013, {1033}), &e));
-    EXPECT_FALSE(FindPayload(b.Build("FIL", 1013, {1033}), &e));
-    EXPECT_FALSE(FindPayload(b.Build("FILE", 1014, {1033}), &e));
+    EXPECT_EQ(FindPayload(b.Build("FILE", 1013, {1033}), &e, "file"), rd::Lookup::kFound);
+    EXPECT_EQ(FindPayload(b.Build("FILES", 1013, {1033}), &e), rd::Lookup::kNoType);
+    EXPECT_EQ(FindPayload(b.Build("FIL", 1013, {1033}), &e), rd::Lookup::kNoType);
+}
+
+// Each missing level is told apart, as the platform's lookup tells them apart.
+TEST(ResourceDirectory, TheFirstMissingLevelIsReported) {
+    SectionBuilder b;
+    rd::Entry e{};
     std::vector<uint8_t> s = b.Build("FILE", 1013, {1033});
-    EXPECT_FALSE(rd::Find(s.data(), s.size(), rd::Id(10), rd::Id(1013), &e));
+    EXPECT_EQ(rd::Find(nullptr, 0, rd::Named("FILE"), rd::Id(1013), &e), rd::Lookup::kNoSection);
+    EXPECT_EQ(rd::Find(s.data(), 15, rd::Named("FILE"), rd::Id(1013), &e), rd::Lookup::kNoSection);
+    std::vector<uint8_t> emptyRoot(16, 0);
+    EXPECT_EQ(FindPayload(emptyRoot, &e), rd::Lookup::kNoType);
+    EXPECT_EQ(rd::Find(s.data(), s.size(), rd::Id(10), rd::Id(1013), &e), rd::Lookup::kNoType);
+    EXPECT_EQ(FindPayload(b.Build("FILE", 1014, {1033}), &e), rd::Lookup::kNoName);
+    EXPECT_EQ(FindPayload(b.Build("FILE", 1013, {}), &e), rd::Lookup::kNoLanguage);
 }
 
 TEST(ResourceDirectory, EveryTruncationOfASectionIsSafe) {
@@ -105,7 +116,8 @@ TEST(ResourceDirectory, EveryTruncationOfASectionIsSafe) {
     for (size_t cut = 0; cut < full.size(); ++cut) {
         std::vector<uint8_t> part(full.begin(), full.begin() + cut);
         rd::Entry e{};
-        EXPECT_FALSE(rd::Find(part.data(), part.size(), rd::Named("FILE"), rd::Id(1013), &e))
+        EXPECT_NE(rd::Find(part.data(), part.size(), rd::Named("FILE"), rd::Id(1013), &e),
+                  rd::Lookup::kFound)
             << "cut at " << cut;
     }
 }
@@ -119,6 +131,5 @@ TEST(ResourceDirectory, WildOffsetsAreRejected) {
     s[22] = 0xFF;
     s[23] = 0xFF;
     rd::Entry e{};
-    EXPECT_FALSE(FindPayload(s, &e));
-    EXPECT_FALSE(rd::Find(nullptr, 0, rd::Named("FILE"), rd::Id(1013), &e));
+    EXPECT_EQ(FindPayload(s, &e), rd::Lookup::kNoName);
 }

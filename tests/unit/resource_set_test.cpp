@@ -40,11 +40,33 @@ TEST(ResourceSet, PayloadIsTheNeutralEntryInPlace) {
     EXPECT_GT(payloadData, base);
 }
 
-TEST(ResourceSet, MissingEntrySetsTheLastError) {
+namespace {
+DWORD LastErrorOfLookup(HMODULE module, resource_directory::Key type, uint16_t name) {
     uint32_t size = 0;
     SetLastError(0);
-    EXPECT_EQ(FindOwnResource(Self(), resource_directory::Named("FILE"), resource_directory::Id(9),
-                              &size),
-              nullptr);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(FindOwnResource(module, type, resource_directory::Id(name), &size), nullptr);
+    return GetLastError();
+}
+} // namespace
+
+TEST(ResourceSet, MissingEntrySetsThePlatformsError) {
+    EXPECT_EQ(LastErrorOfLookup(Self(), resource_directory::Named("FILE"), 9),
+              static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+    EXPECT_EQ(LastErrorOfLookup(Self(), resource_directory::Named("NOFILE"), 1013),
+              static_cast<DWORD>(ERROR_RESOURCE_TYPE_NOT_FOUND));
+}
+
+TEST(ResourceSet, ImageWithoutResourceSectionSetsThePlatformsError) {
+    // The headers of an image whose resource directory entry is empty.
+    alignas(8) static uint8_t image[0x200] = {};
+    auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(image);
+    dos->e_magic = IMAGE_DOS_SIGNATURE;
+    dos->e_lfanew = 0x40;
+    auto nt = reinterpret_cast<IMAGE_NT_HEADERS32*>(image + dos->e_lfanew);
+    nt->Signature = IMAGE_NT_SIGNATURE;
+    nt->OptionalHeader.NumberOfRvaAndSizes = IMAGE_NUMBEROF_DIRECTORY_ENTRIES;
+    nt->OptionalHeader.SizeOfImage = sizeof image;
+    EXPECT_EQ(LastErrorOfLookup(reinterpret_cast<HMODULE>(image),
+                                resource_directory::Named("FILE"), 1013),
+              static_cast<DWORD>(ERROR_RESOURCE_DATA_NOT_FOUND));
 }
