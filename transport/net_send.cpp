@@ -22,16 +22,45 @@ struct SocketTraits {
     static void close(Handle s) { closesocket(s); }
 };
 
+// Why the peer made the socket readable: the connection's pending error, else what a read
+// says. An orderly close, or bytes the printer should never send, end the job as a reset does.
+int PeerCloseError(SOCKET socket, const WaitCalls& calls) {
+    int pending = 0;
+    int size = sizeof pending;
+    if (calls.getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending),
+                         &size) == 0 &&
+        pending != 0)
+        return pending;
+    char byte;
+    if (calls.recv(socket, &byte, 1, 0) == SOCKET_ERROR) return WSAGetLastError();
+    return WSAECONNRESET;
+}
+
 } // namespace
 
-int WaitWritable(SOCKET socket) {
+int WaitForRoom(SOCKET socket, const WaitCalls& calls) {
+    fd_set readable;
     fd_set writable;
     fd_set failed;
+    FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
+    FD_SET(socket, &readable);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    return select(0, nullptr, &writable, &failed, nullptr) == SOCKET_ERROR ? SOCKET_ERROR : 0;
+    // A reset or close shows in the read set only; the socket need never become writable.
+    if (calls.select(0, &readable, &writable, &failed, nullptr) == SOCKET_ERROR)
+        return SOCKET_ERROR;
+    if (!FD_ISSET(socket, &readable)) return 0;
+    int error = PeerCloseError(socket, calls);
+    if (error == WSAEWOULDBLOCK) return 0; // nothing there after all: try the send again
+    WSASetLastError(error);
+    return SOCKET_ERROR;
+}
+
+int WaitWritable(SOCKET socket) {
+    static const WaitCalls kSocketLibrary = {::select, ::getsockopt, ::recv};
+    return WaitForRoom(socket, kSocketLibrary);
 }
 
 int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn,
@@ -43,7 +72,12 @@ int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction se
             if (waitFn(socket) != 0) return 0;
             continue;
         }
-        if (sent == SOCKET_ERROR || sent <= 0) return 0;
+        if (sent == SOCKET_ERROR) return 0;
+        if (sent <= 0) {
+            // Nothing taken and no error of its own: the last error is stale, so name the reset.
+            WSASetLastError(WSAECONNRESET);
+            return 0;
+        }
         data += sent;
         length -= static_cast<uint32_t>(sent);
     }

@@ -99,3 +99,111 @@ TEST(SendAll, AFailedWaitIsAFailure) {
               0);
     EXPECT_TRUE(FullBufferSend::received.empty());
 }
+
+namespace {
+
+constexpr SOCKET kSocket = 7;
+constexpr int kStale = WSAEWOULDBLOCK;
+
+// A socket whose select reports it readable and not writable (a printer that reset or closed
+// while our buffer was full), or writable only; its pending error and read are set per test.
+struct PeerClosedSocket {
+    static inline bool readable = true;
+    static inline int pendingError = 0;
+    static inline int recvResult = SOCKET_ERROR;
+    static inline int recvError = 0;
+    static inline int reads = 0;
+
+    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, timeval*) {
+        // Watching only the write and exception sets would wait here for ever.
+        if (read == nullptr || !FD_ISSET(kSocket, read) || write == nullptr ||
+            !FD_ISSET(kSocket, write)) {
+            ADD_FAILURE() << "the wait must watch the socket for reading and writing";
+            WSASetLastError(WSAEINVAL);
+            return SOCKET_ERROR;
+        }
+        FD_ZERO(readable ? write : read);
+        if (except != nullptr) FD_ZERO(except);
+        return 1;
+    }
+    static int PASCAL GetSockOpt(SOCKET s, int level, int name, char* value, int* size) {
+        EXPECT_EQ(s, kSocket);
+        EXPECT_EQ(level, SOL_SOCKET);
+        EXPECT_EQ(name, SO_ERROR);
+        EXPECT_EQ(*size, static_cast<int>(sizeof(int)));
+        *reinterpret_cast<int*>(value) = pendingError;
+        return 0;
+    }
+    static int PASCAL Recv(SOCKET, char* buffer, int length, int) {
+        ++reads;
+        if (recvResult == SOCKET_ERROR) {
+            WSASetLastError(recvError);
+            return SOCKET_ERROR;
+        }
+        for (int i = 0; i < recvResult && i < length; ++i) buffer[i] = 'x';
+        return recvResult;
+    }
+    static int Wait(SOCKET s) { return WaitForRoom(s, {Select, GetSockOpt, Recv}); }
+
+    static void Set(bool isReadable, int pending, int result, int error) {
+        readable = isReadable;
+        pendingError = pending;
+        recvResult = result;
+        recvError = error;
+        reads = 0;
+        WSASetLastError(kStale);
+    }
+};
+
+// A send whose buffer is always full, so every call ends in the wait.
+int PASCAL AlwaysFullSend(SOCKET, const char*, int, int) {
+    WSASetLastError(WSAEWOULDBLOCK);
+    return SOCKET_ERROR;
+}
+
+// A send that takes nothing and says nothing.
+int PASCAL SilentZeroSend(SOCKET, const char*, int, int) { return 0; }
+
+} // namespace
+
+TEST(WaitForRoom, AReadableSocketIsAFailureWithTheConnectionsError) {
+    struct Case {
+        int pendingError, recvResult, recvError, shown;
+    };
+    const Case cases[] = {
+        {0, SOCKET_ERROR, WSAECONNRESET, WSAECONNRESET},           // reset, seen by the read
+        {0, SOCKET_ERROR, WSAECONNABORTED, WSAECONNABORTED},       // aborted, seen by the read
+        {WSAETIMEDOUT, SOCKET_ERROR, WSAECONNRESET, WSAETIMEDOUT}, // pending error comes first
+        {0, 0, 0, WSAECONNRESET},                                  // orderly close
+        {0, 5, 0, WSAECONNRESET},                                  // bytes from the printer
+    };
+    for (const Case& c : cases) {
+        PeerClosedSocket::Set(true, c.pendingError, c.recvResult, c.recvError);
+        EXPECT_EQ(PeerClosedSocket::Wait(kSocket), SOCKET_ERROR);
+        EXPECT_EQ(WSAGetLastError(), c.shown) << "pending " << c.pendingError;
+    }
+}
+
+TEST(WaitForRoom, AWritableSocketIsRoomAndNothingIsRead) {
+    PeerClosedSocket::Set(false, 0, SOCKET_ERROR, WSAECONNRESET);
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket), 0);
+    EXPECT_EQ(PeerClosedSocket::reads, 0);
+}
+
+TEST(SendAll, AResetWhileTheBufferIsFullEndsTheSendWithItsError) {
+    PeerClosedSocket::Set(true, 0, SOCKET_ERROR, WSAECONNRESET);
+    EXPECT_EQ(SendAll(kSocket, reinterpret_cast<const uint8_t*>(kPayload.data()),
+                      static_cast<uint32_t>(kPayload.size()), AlwaysFullSend,
+                      PeerClosedSocket::Wait),
+              0);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+    EXPECT_EQ(PeerClosedSocket::reads, 1);
+}
+
+TEST(SendAll, ASendTakingNothingShowsAResetNotAStaleError) {
+    WSASetLastError(kStale);
+    EXPECT_EQ(SendAll(kSocket, reinterpret_cast<const uint8_t*>(kPayload.data()),
+                      static_cast<uint32_t>(kPayload.size()), SilentZeroSend),
+              0);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
