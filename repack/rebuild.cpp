@@ -6,6 +6,7 @@
 #include "app/updater_state.h"
 #include "payload/mapped_file.h"
 #include "payload/string_block.h"
+#include "repack/file_identity.h"
 #include "repack/resource_update.h"
 #include "repack/signature.h"
 #include "repack/update_dialog.h"
@@ -29,23 +30,6 @@ template <size_t N> struct Field {
     size_t length = 0;
     Field(HWND dialog, int id) : length(GetDlgItemTextA(dialog, id, text, N)) {}
 };
-
-// The full long form of a path, for comparing two names of one file.
-void ResolvePath(const char* path, char (&out)[MAX_PATH]) {
-    char full[MAX_PATH] = {};
-    DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
-    if (length == 0 || length >= sizeof full) lstrcpynA(full, path, sizeof full);
-    length = GetLongPathNameA(full, out, sizeof out);
-    if (length == 0 || length >= sizeof out) lstrcpynA(out, full, sizeof out);
-}
-
-bool SameFile(const char* a, const char* b) {
-    char resolvedA[MAX_PATH];
-    char resolvedB[MAX_PATH];
-    ResolvePath(a, resolvedA);
-    ResolvePath(b, resolvedB);
-    return lstrcmpiA(resolvedA, resolvedB) == 0;
-}
 
 // Writes the new resources into the copy, without the old signature and with a correct checksum;
 // shows the failure and returns 0 when one step fails, and an update not yet committed is then
@@ -92,9 +76,19 @@ int OnUpdateSave(HWND dialog) {
         displayMsg1(msg::kCantOpenSaveFile);
         return 0;
     }
-    // Copying over the running program would destroy it where the platform allows it.
+    Field<kCaptionBuffer> caption(dialog, IDC_UPDATE_CAPTION);
+    Field<kWaitBuffer> wait(dialog, IDC_UPDATE_TIMEOUT);
+    Field<MAX_PATH> embedPath(dialog, IDC_UPDATE_EMBED);
+    bool embedding = embedPath.length != 0;
+
+    // The copy step overwrites the target before anything is read from the file to embed: a
+    // target that is the running program or the image to embed would be destroyed.
     if (SameFile(ownPath, newPath)) {
         displayMsg1(msg::kOwnFileAsTarget);
+        return 0;
+    }
+    if (embedding && SameFile(embedPath.text, newPath)) {
+        displayMsg1(msg::kEmbedFileAsTarget);
         return 0;
     }
     if (!CopyFileA(ownPath, newPath, FALSE)) {
@@ -102,12 +96,7 @@ int OnUpdateSave(HWND dialog) {
         return 0;
     }
 
-    Field<kCaptionBuffer> caption(dialog, IDC_UPDATE_CAPTION);
-    Field<kWaitBuffer> wait(dialog, IDC_UPDATE_TIMEOUT);
-    Field<MAX_PATH> embedPath(dialog, IDC_UPDATE_EMBED);
-
     MappedFile embed;
-    bool embedding = embedPath.length != 0;
     if (embedding && !MapWholeFile(embedPath.text, &embed)) {
         displayLastError();
         return 0;

@@ -21,6 +21,8 @@ inline constexpr const char kAlternateSelected[] =
 inline constexpr const char kCantOpenSaveFile[] = "Can't open file to save to";
 inline constexpr const char kOwnFileAsTarget[] =
     "The running updater can't overwrite its own file. Choose another file to save to.";
+inline constexpr const char kEmbedFileAsTarget[] =
+    "The file to embed can't also be the file to save to. Choose another file to save to.";
 inline constexpr const char kOutOfMemory[] = "Not enough memory to build the new resources";
 
 // The text displayLastError shows for a code; systemText may be null when the platform has none.

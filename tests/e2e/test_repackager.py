@@ -7,8 +7,8 @@ import subprocess
 import pytest
 
 from conftest import DEFAULT_CAPTION, default_payload, exe, sha256
-from harness import pe
-from harness.driver import Updater, keys, wait_until
+from harness import pe, wine
+from harness.driver import Updater, keys, wait_until, windows_path
 from helpers import SEND, expect_box, progress, select, wait_for_face
 
 TITLE = "Update Internal Resources"
@@ -164,10 +164,15 @@ def test_leaving_without_saving_writes_nothing(source, tmp_path, how):
     assert sorted(os.listdir(tmp_path)) == before
 
 
-def expect_one_failure(u, dialog, caption, starts):
+def expect_one_failure(u, dialog, caption, starts=None, text=None):
+    """The one box of a failed save, by the start of its text or the whole text; the dialog
+    stays open with its fields as they were."""
     box = u.message_box(timeout=30)
     assert box.caption == caption
-    assert box.text.startswith(starts), box.text
+    if text is not None:
+        assert box.text == text
+    else:
+        assert box.text.startswith(starts), box.text
     box.ok()
     u.assert_no_message_box(wait=0.3)
     assert u.find_window(TITLE) is not None
@@ -206,14 +211,74 @@ def test_locked_embed_file_leaves_an_unchanged_copy(source, tmp_path):
     assert target.read_bytes() == open(source, "rb").read()
 
 
-def test_own_file_is_refused(source, tmp_path):
+OWN_FILE = "The running updater can't overwrite its own file. Choose another file to save to."
+EMBED_IS_TARGET = ("The file to embed can't also be the file to save to. "
+                   "Choose another file to save to.")
+
+
+@pytest.mark.parametrize("how", ["same path", "hard link"])
+def test_own_file_is_refused(source, tmp_path, how):
     before = open(source, "rb").read()
+    target = source
+    if how == "hard link":
+        target = str(tmp_path / "link-to-source.exe")
+        os.link(source, target)
+    files = sorted(os.listdir(tmp_path))
     with Updater(source) as u:
         dialog = open_repackager(u)
-        save(u, dialog, source, caption="Kept caption")
-        expect_one_failure(u, dialog, "Info", "The running updater can't overwrite its own file")
+        save(u, dialog, target, caption="Kept caption")
+        expect_one_failure(u, dialog, "Info", text=OWN_FILE)
     assert open(source, "rb").read() == before
-    assert sorted(os.listdir(tmp_path)) == ["source.exe"]
+    assert sorted(os.listdir(tmp_path)) == files
+
+
+@pytest.fixture
+def drive_letter(tmp_path):
+    """A Wine drive letter R: for tmp_path, as a mapped drive is another route to a folder."""
+    link = os.path.join(wine.env()["WINEPREFIX"], "dosdevices", "r:")
+    os.symlink(str(tmp_path), link)
+    yield "R:"
+    os.remove(link)
+
+
+def other_spelling(firmware, how, request):
+    """Another name for the same file, as the operator might type it into Embed File."""
+    path = windows_path(str(firmware))
+    folder, name = path.rsplit("\\", 1)
+    folder_name = folder.rsplit("\\", 1)[1]
+    if how == "same path":
+        return path
+    if how == "other case":
+        return path.upper()
+    if how == "dot-dot":
+        return f"{folder}\\..\\{folder_name}\\{name}"
+    if how == "forward slashes":
+        return path.replace("\\", "/")
+    if how == "hard link":
+        link = firmware.with_name("firmware-link.bin")
+        os.link(firmware, link)
+        return windows_path(str(link))
+    if how == "other drive":
+        return request.getfixturevalue("drive_letter") + "\\" + name
+    raise ValueError(how)
+
+
+@pytest.mark.parametrize("how", ["same path", "other case", "dot-dot", "forward slashes",
+                                 "hard link", "other drive"])
+def test_embed_file_as_target_is_refused(source, tmp_path, request, how):
+    image = os.urandom(70001)
+    firmware = tmp_path / "firmware.bin"
+    firmware.write_bytes(image)
+    embed = other_spelling(firmware, how, request)
+    files = sorted(os.listdir(tmp_path))
+    with Updater(source) as u:
+        dialog = open_repackager(u)
+        dialog.control(EMBED).set_text(embed)
+        save(u, dialog, str(firmware), caption="Kept caption")
+        expect_one_failure(u, dialog, "Info", text=EMBED_IS_TARGET)
+        assert dialog.control(EMBED).text == embed
+    assert sha256(firmware.read_bytes()) == sha256(image)
+    assert sorted(os.listdir(tmp_path)) == files
 
 
 def test_cancelled_save_chooser(source, tmp_path):

@@ -1,0 +1,6 @@
+#pragma once
+
+// True when both paths name one existing file: same volume and file index, so another
+// spelling, a short name, a hard link or another route to the same share all count. A path
+// that names no file (a target not made yet) is never the same file as another.
+bool SameFile(const char* first, const char* second);
