@@ -74,6 +74,58 @@ def test_print_config_is_default_and_has_the_focus(updater):
     assert updater.main.focused_id() == CONFIG
 
 
+# The tab stops from Print Config on, in template order; the hidden commands follow Exit.
+TAB_STOPS = [CONFIG, SEND, EXIT, NET, UPDATE, ALTERNATE]
+
+# Visibility of the network field and its label, then the printer list and its label.
+NETWORK_MODE = (True, True, False, False)
+PRINTER_MODE = (False, False, True, True)
+
+
+def destination_controls(main):
+    return tuple(main.control(id).visible for id in (HOST, NET_LABEL, LIST, PRINTER_LABEL))
+
+
+def tab_to(main, id):
+    """Tabs from the start-up focus on Print Config to the control, checking each stop."""
+    assert main.focused_id() == CONFIG
+    for previous, following in zip(TAB_STOPS, TAB_STOPS[1:TAB_STOPS.index(id) + 1]):
+        keys(main, "Tab")
+        reached = wait_until(lambda: main.focused_id() != previous and main.focused_id(),
+                             what=f"the focus to leave {previous}")
+        assert reached == following
+
+
+def test_tab_reaches_the_hidden_commands_in_template_order(updater):
+    tab_to(updater.main, ALTERNATE)
+    updater.assert_no_message_box(wait=0.3)
+    assert updater.find_window("Update Internal Resources") is None
+    assert destination_controls(updater.main) == PRINTER_MODE  # passing over runs nothing
+
+
+def test_space_on_net_switches_to_the_network_field(updater):
+    main = updater.main
+    tab_to(main, NET)
+    keys(main, "space")
+    wait_until(lambda: destination_controls(main) == NETWORK_MODE, what="network mode")
+    assert main.focused_id() == NET
+
+
+def test_space_on_update_opens_the_repackager(updater):
+    tab_to(updater.main, UPDATE)
+    keys(updater.main, "space")
+    dialog = updater.window("Update Internal Resources")
+    assert dialog.control(1022).text == DEFAULT_CAPTION
+
+
+def test_space_on_alternate_file_opens_its_chooser(updater):
+    tab_to(updater.main, ALTERNATE)
+    keys(updater.main, "space")
+    updater.window("Select an alternate download file")
+    updater.cancel_chooser("Select an alternate download file")
+    updater.assert_no_message_box(wait=0.3)
+
+
 def test_no_close_box(updater):
     assert not updater.main.info().style & WS_SYSMENU
 
