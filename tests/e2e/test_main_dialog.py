@@ -142,14 +142,10 @@ def test_starts_in_printer_mode(updater):
 def test_net_toggles_the_destination_controls(updater):
     main = updater.main
     main.control(NET).command()
-    wait_until(lambda: main.control(HOST).visible)
-    assert main.control(NET_LABEL).visible
+    wait_until(lambda: destination_controls(main) == NETWORK_MODE, what="network mode")
     assert main.control(NET_LABEL).text == "Enter network printer name or IP address:"
-    assert not main.control(LIST).visible and not main.control(PRINTER_LABEL).visible
     keys(main, "alt+n")
-    wait_until(lambda: main.control(LIST).visible)
-    assert main.control(PRINTER_LABEL).visible
-    assert not main.control(HOST).visible and not main.control(NET_LABEL).visible
+    wait_until(lambda: destination_controls(main) == PRINTER_MODE, what="printer mode")
     assert main.control(PRINTER_LABEL).text == "Select Printer to Update:"
 
 
