@@ -712,7 +712,12 @@ def keys(window: Union[Window, Control], *keys: str, timeout: float = 10) -> Non
     """Real keystrokes to the window, e.g. keys(main, "alt+n") or keys(main, "Tab", "Return")."""
     wid = x_window(window.top_level(), timeout)
     _xdotool("windowfocus", "--sync", wid, timeout=timeout)
-    _xdotool("key", "--window", wid, *keys, timeout=timeout)
+    try:
+        _xdotool("key", "--window", wid, *keys, timeout=timeout)
+    finally:
+        # A key whose press closes its window (Alt+X on Exit) is not released there, and the
+        # server would repeat it into whichever window has the focus next: release it here.
+        _xdotool("keyup", *keys, timeout=timeout, check=False)
 
 
 def click_mouse(*where: Union[Window, Control, int], timeout: float = 10) -> None:
