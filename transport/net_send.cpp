@@ -22,8 +22,11 @@ struct SocketTraits {
     static void close(Handle s) { closesocket(s); }
 };
 
+constexpr int kDrainBuffer = 512;
+
 // Why the peer made the socket readable: the connection's pending error, else what a read
-// says. An orderly close, or bytes the printer should never send, end the job as a reset does.
+// says. An orderly close ends the job as a reset does; bytes the printer sends back (a status
+// report) are read and dropped, and the wait goes on (0).
 int PeerCloseError(SOCKET socket, const WaitCalls& calls) {
     int pending = 0;
     int size = sizeof pending;
@@ -31,9 +34,10 @@ int PeerCloseError(SOCKET socket, const WaitCalls& calls) {
                          &size) == 0 &&
         pending != 0)
         return pending;
-    char byte;
-    if (calls.recv(socket, &byte, 1, 0) == SOCKET_ERROR) return WSAGetLastError();
-    return WSAECONNRESET;
+    char dropped[kDrainBuffer];
+    int read = calls.recv(socket, dropped, sizeof dropped, 0);
+    if (read == SOCKET_ERROR) return WSAGetLastError();
+    return read > 0 ? 0 : WSAECONNRESET;
 }
 
 } // namespace
@@ -53,7 +57,7 @@ int WaitForRoom(SOCKET socket, const WaitCalls& calls) {
         return SOCKET_ERROR;
     if (!FD_ISSET(socket, &readable)) return 0;
     int error = PeerCloseError(socket, calls);
-    if (error == WSAEWOULDBLOCK) return 0; // nothing there after all: try the send again
+    if (error == 0 || error == WSAEWOULDBLOCK) return 0; // no failure: try the send again
     WSASetLastError(error);
     return SOCKET_ERROR;
 }

@@ -14,9 +14,10 @@ struct WaitCalls {
     decltype(&::recv) recv;
 };
 
-// Waits with select() for a non-blocking socket to become writable or to fail. Nothing is ever
-// read from the printer, so a socket that turns readable was closed or reset by it: that is a
-// failure (SOCKET_ERROR) with the connection's error as the socket library's last error.
+// Waits with select() for a non-blocking socket to become writable or to fail. A socket that
+// turns readable was closed or reset by the printer: that is a failure (SOCKET_ERROR) with the
+// connection's error as the socket library's last error. Bytes the printer sent back are
+// dropped unread by the updater, and are no failure.
 int WaitForRoom(SOCKET socket, const WaitCalls& calls);
 
 // WaitForRoom with the socket library's own calls.

@@ -105,6 +105,23 @@ def test_slow_printer_gets_every_byte_in_order(cups, printers):
         wait_for_face(u, timeout=60)
 
 
+def test_printer_talking_back_during_the_job_gets_every_byte(cups, printers):
+    """Status lines from the printer while the updater waits for room are no reset."""
+    cups.set_queues({})
+    status = b"@PJL USTATUS DEVICE\r\nCODE=10001\r\n\x0c" * 50
+    printer = printers(port=RAW_PORT, piece=4096, pause=0.002, talk_back=(65536, status))
+    with Updater(exe("updater-wait2")) as u:
+        u.main.control(NET).command()
+        wait_until(lambda: u.main.control(HOST).visible)
+        u.main.control(HOST).set_text("127.0.0.1")
+        u.main.control(SEND).click()
+        [job] = printer.wait_connections(1, timeout=120)
+        assert sha256(job) == sha256(default_payload())
+        assert printer.ends == ["eof"]
+        wait_for_face(u, timeout=60)
+        u.assert_no_message_box(wait=0.3)
+
+
 def test_empty_payload_is_an_empty_connection(cups, printers):
     cups.set_queues({})
     printer = printers(port=RAW_PORT)

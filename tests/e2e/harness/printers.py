@@ -9,10 +9,13 @@ class Printer:
     """Accepts connections on 127.0.0.1:port and keeps each one's bytes, in arrival order.
 
     reset_after: close with a reset once that many bytes of a connection have arrived.
-    piece/pause: read in pieces of that size with a pause between them (a slow printer)."""
+    piece/pause: read in pieces of that size with a pause between them (a slow printer).
+    talk_back: bytes sent back once a connection has brought this many (a printer reporting
+    its status while a job arrives), as (after, bytes)."""
 
-    def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0):
+    def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None):
         self.reset_after = reset_after
+        self.talk_back = talk_back
         self.piece = piece
         self.pause = pause
         self.sock = socket.socket()
@@ -54,6 +57,8 @@ class Printer:
                 if not chunk:
                     break
                 data += chunk
+                if self.talk_back and len(data) >= self.talk_back[0] > len(data) - len(chunk):
+                    conn.sendall(self.talk_back[1])
                 if self.reset_after is not None and len(data) >= self.reset_after:
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     end = "we-reset"
