@@ -31,6 +31,7 @@ FLOOR = os.path.join(WORK, "floor.exe")
 SEND, NET, LIST, HOST = 1001, 1003, 1010, 1011
 CHOOSER = "Select an alternate download file"
 QUEUE = "bench"
+FIRST_BYTES = {}  # (file, spooler): median time from the click / go to the first byte
 driver.POLL_INTERVAL = 0.005  # the harness polls every 50 ms; start-up times need finer steps
 
 
@@ -43,16 +44,19 @@ class Listener:
         self.sock.bind(("127.0.0.1", port))
         self.sock.listen(8)
         self.done = queue.Queue()
+        self.firsts = []  # time of each connection's first byte
         threading.Thread(target=self._serve, daemon=True).start()
 
     def _serve(self):
         buf = bytearray(4 << 20)
         while True:
             conn, _ = self.sock.accept()
-            count, last = 0, time.monotonic()
+            count, last, first = 0, time.monotonic(), None
             with conn:
                 while n := conn.recv_into(buf):
                     count, last = count + n, time.monotonic()
+                    first = first or last
+            self.firsts.append(first or last)
             self.done.put((count, last))
 
     def end_of(self, size, timeout=300):
@@ -157,7 +161,8 @@ def reference_send(listener, argv, size, stdin_path=None):
 
 
 def floor_run(args, listener=None, size=None):
-    """One run of the platform floor: go to the listener's last byte, or to the process's end."""
+    """One run of the platform floor: (go to the listener's last byte, or to the process's end;
+    the time of go)."""
     p = subprocess.Popen(["wine", FLOOR, *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     if p.stdout.readline().strip() != b"ready":
         raise RuntimeError(f"floor {args[0]} did not start")
@@ -167,20 +172,24 @@ def floor_run(args, listener=None, size=None):
     end = listener.end_of(size) if listener else None
     if p.stdout.readline().strip() != b"done" or p.wait() != 0:
         raise RuntimeError(f"floor {args[0]} failed")
-    return (end or time.monotonic()) - t0
+    return (end or time.monotonic()) - t0, t0
 
 
 def delivery(listener, path, spooler, watchers=(), memory=None):
     """Alternating runs of updater and reference; medians of elapsed times and of phases."""
     size = os.path.getsize(path)
     ours, floor, ref, phases = [], [], [], {"ours": [], "ref": []}
+    first_byte = {"updater": [], "floor": []}
     alternate = None if path == PAYLOAD else path
     floor_args = ["spool", QUEUE] if spooler else ["net"]
     for _ in range(RUNS):
         t0, end = updater_send(listener, alternate, size, spooler, memory)
         ours.append(end - t0)
-        floor.append(floor_run([*floor_args, windows_path(path)], listener, size))
         phases["ours"].append([(w.first_after(t0) or end) - t0 for w in watchers])
+        first_byte["updater"].append(listener.firsts[-1] - t0)
+        elapsed, go = floor_run([*floor_args, windows_path(path)], listener, size)
+        floor.append(elapsed)
+        first_byte["floor"].append(listener.firsts[-1] - go)
         if spooler:
             t0, end = reference_send(listener, ["lp", "-d", QUEUE, "-o", "raw", path], size)
         else:
@@ -188,6 +197,7 @@ def delivery(listener, path, spooler, watchers=(), memory=None):
         ref.append(end - t0)
         phases["ref"].append([(w.first_after(t0) or end) - t0 for w in watchers])
     split = {k: [median(col) for col in zip(*v)] for k, v in phases.items()} if watchers else {}
+    FIRST_BYTES[os.path.basename(path), spooler] = {k: median(v) for k, v in first_byte.items()}
     return median(ours), median(floor), median(ref), split
 
 
@@ -242,7 +252,8 @@ def repackaging():
             if not os.path.exists(target):
                 raise RuntimeError("the updater ended without writing " + target)
             first_seen.append(written or ours[-1])
-        floor.append(floor_run(["repack", windows_path(source), windows_path(target + ".floor")]))
+        floor.append(floor_run(["repack", windows_path(source),
+                                windows_path(target + ".floor")])[0])
         t0 = time.monotonic()
         subprocess.run(["cp", source, target + ".cp"], check=True)
         ref.append(time.monotonic() - t0)
@@ -313,6 +324,10 @@ def main():
             print(f"  {label}: updater: Wine spool file at {w_ours:.3f}, CUPS job file at "
                   f"{c_ours:.3f}, last byte at {total:.3f}; lp: CUPS job file at {c_ref:.3f}, "
                   f"last byte at {ref_total:.3f}")
+        for (name, spooler), t in FIRST_BYTES.items():
+            print(f"  first byte at the printer, {'spooler' if spooler else 'network'}, {name}: "
+                  f"updater {t['updater'] * 1000:.1f} ms after the click, floor "
+                  f"{t['floor'] * 1000:.1f} ms after go")
         print(f"  repackaging: the new file appeared {seen:.3f} s after Save OK, "
               f"the updater ended at {repack_end:.3f} s")
     finally:
