@@ -17,7 +17,7 @@ if [ -n "${UPDATER_SIGN_PASSWORD:-}" ]; then
   args+=(-readpass /dev/fd/3)
 fi
 rm -f "$file.signed"
-if ! output=$(osslsigncode "${args[@]}" 2>&1); then
+if ! output=$("${OSSLSIGNCODE:-osslsigncode}" "${args[@]}" 2>&1); then
   rm -f "$file.signed"
   echo "signing $file failed:" >&2
   echo "$output" >&2

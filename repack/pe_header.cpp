@@ -4,6 +4,7 @@ namespace {
 
 constexpr size_t kNtOffsetField = 0x3C;
 constexpr size_t kFileHeaderSize = 20;
+constexpr size_t kHeadersSizeInOptional = 60;
 constexpr size_t kChecksumInOptional = 64;
 constexpr size_t kSecurityDirectory = 4;
 constexpr uint16_t kMagic32 = 0x10B;
@@ -25,13 +26,13 @@ bool FindPeFields(const uint8_t* data, size_t size, PeFields* out) {
     uint32_t magic = Read16(data + optional);
     if (magic != kMagic32 && magic != kMagic64) return false;
     size_t directories = optional + (magic == kMagic32 ? 96 : 112);
-    size_t count = Read32(data + directories - 4);
     size_t entry = directories + 8 * kSecurityDirectory;
-    if (count <= kSecurityDirectory || entry + 8 > size) return false;
+    if (entry + 8 > size || Read32(data + directories - 4) <= kSecurityDirectory) return false;
     out->checksum = optional + kChecksumInOptional;
     out->securityEntry = entry;
     out->securityOffset = Read32(data + entry);
     out->securitySize = Read32(data + entry + 4);
+    out->headersSize = Read32(data + optional + kHeadersSizeInOptional);
     return true;
 }
 

@@ -8,6 +8,7 @@ struct PeFields {
     size_t securityEntry;    // offset of the certificate table's directory entry (offset, size)
     uint32_t securityOffset; // the certificate table's file offset, 0 when there is none
     uint32_t securitySize;
+    uint32_t headersSize;    // the headers' size on disk: a certificate table lies past them
 };
 
 // Reads the field offsets of a 32- or 64-bit PE image held in `data`. False when the bytes are

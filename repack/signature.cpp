@@ -49,7 +49,10 @@ int RemoveCertificateTable(const char* path) {
     if (!OpenForWriting(path, &image)) return 0;
     const PeFields& f = image.fields;
     if (f.securityOffset == 0 && f.securitySize == 0) return 1;
-    bool endsFile = f.securityOffset <= image.size && f.securitySize == image.size - f.securityOffset;
+    // A table must lie past the headers; an entry pointing into them is damaged, and cutting
+    // there would destroy the copy.
+    bool endsFile = f.securityOffset >= f.headersSize && f.securityOffset <= image.size &&
+                    f.securitySize == image.size - f.securityOffset;
     memset(image.bytes() + f.securityEntry, 0, 8);
     DWORD cut = f.securityOffset;
     image.view.reset();

@@ -15,8 +15,8 @@ packages=(
 missing=()
 if dpkg --print-foreign-architectures | grep -qx i386; then
   # One query for all: a package that is not installed prints no "ok installed" line.
-  installed=$(dpkg-query -W -f='${binary:Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
-    awk '/ ok installed$/ {print $1}')
+  installed=$( (dpkg-query -W -f='${binary:Package} ${Status}\n' "${packages[@]}" 2>/dev/null ||
+    true) | awk '/ ok installed$/ {print $1}')
   for p in "${packages[@]}"; do
     grep -qx -e "$p" -e "${p%:i386}" -e "$p:amd64" -e "$p:all" <<<"$installed" || missing+=("$p")
   done

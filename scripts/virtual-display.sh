@@ -16,10 +16,12 @@ if [ "${1:-}" = --inside ]; then
   wm=$!
   trap 'kill $wm 2>/dev/null; wait $wm 2>/dev/null' EXIT
   # Wait until openbox has taken the screen, so the first window is already managed.
-  for _ in $(seq 100); do
+  for _ in $(seq 200); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     sleep 0.05
   done
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+    { echo "virtual-display: openbox did not start" >&2; exit 1; }
   "$@"
   exit
 fi

@@ -20,6 +20,7 @@ std::vector<uint8_t> Image(uint32_t certOffset, uint32_t certSize, size_t extra 
     memcpy(&bytes[kNt], "PE\0\0", 4);
     bytes[kOptional] = 0x0B;
     bytes[kOptional + 1] = 0x01;
+    put32(kOptional + 60, 0x400);
     put32(kOptional + 92, 16);
     put32(kOptional + 96 + 4 * 8, certOffset);
     put32(kOptional + 96 + 4 * 8 + 4, certSize);
@@ -36,13 +37,18 @@ TEST(PeHeader, FindsTheChecksumAndTheCertificateTable) {
     EXPECT_EQ(f.securityEntry, kOptional + 96 + 32);
     EXPECT_EQ(f.securityOffset, 0x1000u);
     EXPECT_EQ(f.securitySize, 0x238u);
+    EXPECT_EQ(f.headersSize, 0x400u);
 }
 
 TEST(PeHeader, RejectsWhatIsNoWholeImageHeader) {
     std::vector<uint8_t> bytes = Image(0, 0);
     PeFields f;
-    for (size_t cut : {size_t{0}, size_t{0x40}, kNt + 2, kOptional + 1, kOptional + 96 + 36})
-        EXPECT_FALSE(FindPeFields(bytes.data(), cut, &f)) << cut;
+    // Every length short of the certificate entry's end, each in a buffer of exactly that size,
+    // so a read past the end would show.
+    for (size_t cut = 0; cut < kOptional + 96 + 40; ++cut) {
+        std::vector<uint8_t> prefix(bytes.begin(), bytes.begin() + cut);
+        EXPECT_FALSE(FindPeFields(prefix.data(), prefix.size(), &f)) << cut;
+    }
     std::vector<uint8_t> noPe = bytes;
     noPe[kNt] = 'X';
     EXPECT_FALSE(FindPeFields(noPe.data(), noPe.size(), &f));
