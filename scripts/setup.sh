@@ -9,7 +9,7 @@ packages=(
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
   xvfb openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
-  python3 python3-pytest netcat-openbsd clang libclang-rt-14-dev osslsigncode openssl
+  python3 python3-pytest netcat-openbsd iproute2 p910nd clang libclang-rt-14-dev osslsigncode openssl
 )
 
 missing=()
@@ -28,7 +28,15 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  apt-get update -qq
+  # A mirror caught mid-sync serves an index of the wrong size for a while; the i386 half of a
+  # multiarch pair then cannot match its amd64 half. Fetch the lists again until they are whole.
+  for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    lists=$(apt-get update -qq 2>&1) || true
+    grep -q '^E:' <<<"$lists" || break
+    printf '%s\n' "$lists" >&2
+    echo "setup: package lists incomplete (attempt $attempt), fetching them again in 30 s"
+    sleep 30
+  done
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: all build and test packages present"

@@ -2,9 +2,17 @@
 # Installs what is missing, builds, and runs every test: the portable core natively with
 # sanitizers and a bounded fuzzing run, then the unit tests through ctest and the end-to-end
 # tests that drive the real updater, all under Wine on a virtual display with a window manager.
+# The tests run in a private network namespace: port 9100 and the kernel's TCP counters are
+# theirs alone, so a second checkout can test at the same time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ "${1:-}" = --inside ]; then
+  shift
+  ip link set lo up
+  # The namespace has no TCP for X: clients use the /tmp/.X11-unix socket.
+  exec ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" ./scripts/test-session.sh "$@"
+fi
 ./scripts/setup.sh
 ./scripts/build.sh
 ./scripts/native-checks.sh
-exec ./scripts/virtual-display.sh ./scripts/test-session.sh "$@"
+exec unshare -n "$0" --inside "$@"
