@@ -9,6 +9,7 @@
 #include "payload/wait_string.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
+#include "transport/net_drain.h"
 #include "transport/transport.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
@@ -160,6 +161,7 @@ void OnUpdate() {
 }
 
 void OnExit(HWND dialog) {
+    CloseDrainingConnections();
     WSACleanup();
     DestroyWindow(dialog);
 }
@@ -191,15 +193,19 @@ INT_PTR OnCommand(HWND dialog, WORD id) {
 
 } // namespace
 
-INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(dialog);
         return TRUE;
     case WM_COMMAND:
         return OnCommand(dialog, LOWORD(wParam));
+    case WM_NET_DRAIN:
+        OnNetDrain(wParam, lParam);
+        return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
+        CloseDrainingConnections();
         EndDialog(dialog, 0);
         return TRUE;
     default:

@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-#include "app/unique_handle.h"
 #include "app/updater_state.h"
 #include "resources/resource_ids.h"
+#include "transport/net_drain.h"
+#include "transport/socket_handle.h"
 #include "transport/transport.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
@@ -15,12 +16,6 @@ constexpr u_short kRawPort = 9100;
 constexpr int kHostBufferSize = 255; // at most 254 characters
 constexpr uint32_t kLargestPiece = 1u << 20;
 constexpr int kShutdownSend = 1; // SD_SEND
-
-struct SocketTraits {
-    using Handle = SOCKET;
-    static Handle invalid() { return INVALID_SOCKET; }
-    static void close(Handle s) { closesocket(s); }
-};
 
 constexpr int kDrainBuffer = 512;
 
@@ -105,7 +100,7 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     address.sin_port = htons(kRawPort);
     memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof address.sin_addr);
 
-    UniqueHandle<SocketTraits> socket(::socket(AF_INET, SOCK_STREAM, 0));
+    UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, 0));
     if (!socket) {
         displayWSAError("socket");
         return 0;
@@ -122,7 +117,9 @@ int SendDataToNetHost(const void* data, uint32_t length) {
         displayWSAError("send");
         return 0;
     }
-    // End the job cleanly: the printer sees end of stream after the last byte, never a reset.
+    // End the job cleanly: the printer sees end of stream after the last byte, and the
+    // connection stays open, its replies read and dropped, until the printer closes it.
     shutdown(socket.get(), kShutdownSend);
+    KeepDraining(socket.release());
     return 1;
 }

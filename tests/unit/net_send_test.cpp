@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "transport/net_drain.h"
 #include "transport/net_send.h"
 
 namespace {
@@ -211,4 +214,45 @@ TEST(SendAll, ASendTakingNothingShowsAResetNotAStaleError) {
                       static_cast<uint32_t>(kPayload.size()), SilentZeroSend),
               0);
     EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
+}
+
+namespace {
+
+// A printer's side of a connection after the job: what each read returns, in order. A positive
+// entry is that many bytes; 0 an orderly close; a negative entry fails with that error.
+struct ScriptedRecv {
+    static inline std::vector<int> script;
+    static inline size_t next = 0;
+
+    static int PASCAL Recv(SOCKET, char*, int length, int flags) {
+        EXPECT_EQ(flags, 0);
+        EXPECT_LT(next, script.size()) << "read past the script";
+        int step = next < script.size() ? script[next++] : -WSAEWOULDBLOCK;
+        if (step >= 0) return step < length ? step : length;
+        WSASetLastError(-step);
+        return SOCKET_ERROR;
+    }
+};
+
+DrainResult Drain(std::vector<int> script) {
+    ScriptedRecv::script = std::move(script);
+    ScriptedRecv::next = 0;
+    DrainResult result = DrainReadable(0, ScriptedRecv::Recv);
+    EXPECT_EQ(ScriptedRecv::next, ScriptedRecv::script.size()) << "reads left unread";
+    return result;
+}
+
+} // namespace
+
+TEST(DrainReadable, EndsAtTheCloseOrResetAndWaitsWhileThePrinterIsQuiet) {
+    EXPECT_EQ(Drain({-WSAEWOULDBLOCK}), DrainResult::Open);
+    EXPECT_EQ(Drain({40, 4096, 7, -WSAEWOULDBLOCK}), DrainResult::Open);
+    EXPECT_EQ(Drain({40, 7, 0}), DrainResult::Finished);
+    EXPECT_EQ(Drain({0}), DrainResult::Finished);
+    EXPECT_EQ(Drain({12, -WSAECONNRESET}), DrainResult::Finished);
+    EXPECT_EQ(Drain({-WSAECONNABORTED}), DrainResult::Finished);
+}
+
+TEST(DrainReadable, APrinterThatNeverStopsTalkingDoesNotHoldTheDialog) {
+    EXPECT_EQ(Drain(std::vector<int>(256, 4096)), DrainResult::Open);
 }

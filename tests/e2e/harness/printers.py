@@ -1,8 +1,13 @@
-"""Loopback printers: listeners on 127.0.0.1 that record every byte of each connection."""
+"""Loopback printers: listeners on 127.0.0.1 that record every byte of each connection, and a
+printer device behind Debian's port-9100 server p910nd."""
+import os
+import shutil
 import socket
 import struct
+import subprocess
 import threading
 import time
+import tty
 
 
 class Printer:
@@ -11,10 +16,13 @@ class Printer:
     reset_after: close with a reset once that many bytes of a connection have arrived.
     piece/pause: read in pieces of that size with a pause between them (a slow printer).
     talk_back: bytes sent back once a connection has brought this many (a printer reporting
-    its status while a job arrives), as (after, bytes)."""
+    its status while a job arrives), as (after, bytes).
+    keep_open: after the job's end, keep the connection open until the printer is closed."""
 
-    def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None):
+    def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None,
+                 keep_open=False):
         self.reset_after = reset_after
+        self.keep_open = keep_open
         self.talk_back = talk_back
         self.piece = piece
         self.pause = pause
@@ -65,10 +73,12 @@ class Printer:
                     break
                 if self.pause:
                     time.sleep(self.pause)
-        with self._lock:
-            self.connections.append(bytes(data))
-            self.ends.append(end)
-            self._lock.notify_all()
+            with self._lock:
+                self.connections.append(bytes(data))
+                self.ends.append(end)
+                self._lock.notify_all()
+                if self.keep_open and end == "eof":
+                    self._lock.wait_for(lambda: self._closed)
 
     def wait_connections(self, count, timeout=60):
         """The first `count` finished connections; raises if they do not come in time."""
@@ -81,7 +91,9 @@ class Printer:
 
     def close(self):
         """Stops listening at once, so the port is free for the next printer."""
-        self._closed = True
+        with self._lock:
+            self._closed = True
+            self._lock.notify_all()
         try:
             self.sock.shutdown(socket.SHUT_RDWR)  # wakes the accept() blocked in the thread
         except OSError:
@@ -94,3 +106,121 @@ class Printer:
 
     def __exit__(self, *exc):
         self.close()
+
+
+STATUS_REPORT = (b'@PJL USTATUS DEVICE\r\nCODE=10023\r\nDISPLAY="PROCESSING JOB"\r\n'
+                 b'ONLINE=TRUE\r\n\x0c')
+RAW_PORT = 9100
+
+
+class DevicePrinter:
+    """A printer behind Debian's port-9100 server, p910nd, run bidirectionally on 127.0.0.1:9100.
+
+    Its device is a pty whose other end this class plays: it keeps every byte that arrives,
+    reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
+    (which p910nd passes to the client) at the points `talk` names: "start" (with the first
+    bytes), "every" (each `every` bytes), "last" (in the job's last 2 KB), "after" (once the
+    `length` bytes of the job are in) or "never"."""
+
+    def __init__(self, talk="never", length=0, rate=1 << 20, every=64 * 1024):
+        if shutil.which("p910nd") is None:
+            raise RuntimeError("p910nd is not installed: run scripts/setup.sh")
+        self.talk, self.length, self.rate, self.every = talk, length, rate, every
+        self.received = bytearray()
+        self.reports = 0
+        self._closed = False
+        self._master, self._slave = os.openpty()
+        tty.setraw(self._slave)
+        os.makedirs("/var/lock/p910nd", exist_ok=True)
+        self._server = subprocess.Popen(
+            ["p910nd", "-d", "-b", "-i", "127.0.0.1", "-f", os.ttyname(self._slave), "0"],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._thread = threading.Thread(target=self._play, daemon=True)
+        self._thread.start()
+        deadline = time.monotonic() + 10
+        while not tcp_sockets(RAW_PORT, listening=True):
+            if self._server.poll() is not None or time.monotonic() > deadline:
+                self.close()
+                raise RuntimeError("p910nd did not listen on 127.0.0.1:9100")
+            time.sleep(0.02)
+
+    def _report_due(self, before, after):
+        if self.talk == "start":
+            return before == 0
+        if self.talk == "every":
+            return after // self.every > before // self.every
+        if self.talk == "last":
+            return before < self.length - 2048 <= after
+        if self.talk == "after":
+            return before < self.length <= after
+        return False
+
+    def _play(self):
+        started = None
+        while not self._closed:
+            try:
+                chunk = os.read(self._master, 4096)
+            except OSError:
+                return
+            if not chunk:
+                return
+            started = started or time.monotonic()
+            before = len(self.received)
+            self.received += chunk
+            if self._report_due(before, len(self.received)):
+                os.write(self._master, STATUS_REPORT)
+                self.reports += 1
+            # Reading no faster than the rate keeps the job waiting in the sockets' buffers.
+            ahead = len(self.received) / self.rate - (time.monotonic() - started)
+            if ahead > 0:
+                time.sleep(ahead)
+
+    def wait_bytes(self, count, timeout=120):
+        """Waits until `count` bytes reached the device; the device's bytes then."""
+        deadline = time.monotonic() + timeout
+        while len(self.received) < count:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"device got {len(self.received)} of {count} bytes "
+                                     f"in {timeout} s")
+            time.sleep(0.02)
+        return bytes(self.received)
+
+    def close(self):
+        self._closed = True
+        self._server.kill()
+        self._server.wait(10)
+        os.close(self._slave)  # the reader's next read fails and ends it
+        self._thread.join(5)
+        os.close(self._master)
+
+
+def tcp_sockets(port, listening=False, owned=False):
+    """This namespace's TCP sockets on `port` (either end): the listening ones, or those of
+    connections not yet fully closed (TIME_WAIT and CLOSE count as closed). `owned`: only those
+    a process still holds open, not those the kernel finishes alone after their close."""
+    found = []
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        with open(table) as f:
+            for line in f.readlines()[1:]:
+                fields = line.split()
+                local, remote, state = fields[1], fields[2], fields[3]
+                ports = {int(local.split(":")[1], 16), int(remote.split(":")[1], 16)}
+                if port not in ports:
+                    continue
+                if owned and fields[9] == "0":
+                    continue
+                if (state == "0A") == listening and state not in ("06", "07"):
+                    found.append(line)
+    return found
+
+
+def resets_sent():
+    """How many resets TCP sent in this namespace: a socket closed with bytes unread, or bytes
+    arriving for one already closed, is answered with a reset, and the peer then drops what it
+    had not read yet."""
+    with open("/proc/net/snmp") as f:
+        lines = f.read().splitlines()
+    for names, values in zip(lines[::2], lines[1::2]):
+        if names.startswith("Tcp:"):
+            return int(dict(zip(names.split()[1:], values.split()[1:]))["OutRsts"])
+    raise AssertionError("no Tcp counters in /proc/net/snmp")
