@@ -24,7 +24,8 @@ done
 if [ ! -f "$build/CMakeCache.txt" ] || [ ${#fresh[@]} -gt 0 ]; then
   cmake "${fresh[@]}" --log-level=WARNING -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
     "${cmake_args[@]}"
-elif [ ${#cmake_args[@]} -gt 0 ]; then
+elif [ ${#cmake_args[@]} -gt 0 ] || [ ! -f "$build/Makefile" ]; then
+  # New options, or a configuration that stopped on an error: configure again.
   cmake --log-level=WARNING -S "$root" -B "$build" "${cmake_args[@]}"
 fi
 cmake --build "$build" -j"$(nproc)"
