@@ -33,6 +33,14 @@ def describe(char):
     return f"'{char}' (U+{ord(char):04X}{' ' + name if name else ''})"
 
 
+def _maps(char, codec):
+    try:
+        char.encode(codec)
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
 def literal(caption):
     """A quoted string: narrow when it is plain ASCII (as every caption was written before),
     otherwise wide, each other character as a 4-digit escape of its UTF-16 code unit."""
@@ -71,14 +79,6 @@ def main():
         fail(f"UPDATER_CAPTION is {size} characters long in code page {codepage}; "
              f"the updater keeps at most {max_bytes}")
     print(literal(caption))
-
-
-def _maps(char, codec):
-    try:
-        char.encode(codec)
-        return True
-    except UnicodeEncodeError:
-        return False
 
 
 if __name__ == "__main__":
