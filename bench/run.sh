@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Benchmarks the built updater against references on the same machine (after ./scripts/build.sh).
+# Benchmarks the built updater against references on the same machine (after
+# ./scripts/build.sh -DUPDATER_TESTS=ON, or ./scripts/test.sh).
 # Everything runs in a private network namespace with its own Wine prefix, X server and cupsd, so
 # port 9100 and the wineservers of tests running at the same time are left alone.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "${1:-}" = --inside ] || {
-  [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] && [ -f build/tests/floor.exe ] || { echo "build first: ./scripts/build.sh"; exit 1; }
+  [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] && [ -f build/tests/floor.exe ] || { echo "build the test programs first: ./scripts/build.sh -DUPDATER_TESTS=ON"; exit 1; }
   mkdir -p build/bench
   i686-w64-mingw32-g++-posix -O2 -s -static -mwindows bench/minimal_dialog.cpp \
     -o build/bench/minimal_dialog.exe

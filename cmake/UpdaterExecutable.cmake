@@ -17,8 +17,9 @@ function(_rc_quote out text)
 endfunction()
 
 function(add_updater name)
-  cmake_parse_arguments(U "NO_PAYLOAD" "CAPTION;WAIT;PAYLOAD" "" ${ARGN})
-  _rc_quote(RC_CAPTION "${U_CAPTION}")
+  # Read from the arguments themselves, so a caption keeps its ';'.
+  cmake_parse_arguments(PARSE_ARGV 1 U "NO_PAYLOAD" "CAPTION;WAIT;PAYLOAD" "")
+  updater_caption_literal(RC_CAPTION "${U_CAPTION}")
   _rc_quote(RC_WAIT "${U_WAIT}")
   set(RC_MANIFEST ${CMAKE_SOURCE_DIR}/resources/updater.manifest)
   set(RC_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")

@@ -2,8 +2,9 @@
 # Makes the README's screenshots (docs/*.png) of the real updater on a virtual display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
-./scripts/build.sh
+# The screenshots need the test programs: the UI driver and the short-wait updater.
+export BUILD_DIR="$PWD/build"
+./scripts/build.sh -DUPDATER_TESTS=ON
 exec ./scripts/virtual-display.sh bash -c '
   source scripts/wine-env.sh
   wine_server_start

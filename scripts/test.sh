@@ -12,7 +12,8 @@ if [ "${1:-}" = --inside ]; then
   # The namespace has no TCP for X: clients use the /tmp/.X11-unix socket.
   exec ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" ./scripts/test-session.sh "$@"
 fi
-./scripts/setup.sh
-./scripts/build.sh
+# The tests use build/ and the test programs, whatever another build was asked for.
+export BUILD_DIR="$PWD/build"
+./scripts/build.sh -DUPDATER_TESTS=ON
 ./scripts/native-checks.sh
 exec unshare -n "$0" --inside "$@"

@@ -54,6 +54,45 @@ def test_signed_build_verifies_against_its_certificate(signed, signer):
     assert "Signature verification: ok" in output
     assert pe.directory_entry(signed, SECURITY) != (0, 0)
     assert PASSWORD not in open(os.path.join(os.path.dirname(signed), "CMakeCache.txt")).read()
+    # Executable like the unsigned build, not left with the signing tool's new-file mode.
+    mode = os.stat(signed).st_mode & 0o777
+    assert mode & 0o100 and mode == os.stat(exe("updater")).st_mode & 0o777
+
+
+STAND_IN = """#!/bin/sh
+# Records its arguments, then writes -out as a copy of -in: no server is asked.
+printf '%s\\n' "$@" >>"$0.calls"
+printf '%s\\n' -- >>"$0.calls"
+while [ $# -gt 0 ]; do
+  case $1 in -in) in=$2 ;; -out) out=$2 ;; esac
+  shift
+done
+cp "$in" "$out"
+"""
+
+
+def test_time_stamp_is_asked_for_by_rfc3161_unless_legacy_is_chosen(signer, tmp_path):
+    tool = tmp_path / "osslsigncode"
+    tool.write_text(STAND_IN)
+    tool.chmod(0o755)
+    url = "http://127.0.0.1:9/timestamp"
+    build = tmp_path / "build"
+    calls = []
+    for legacy in ("OFF", "ON"):
+        _run("cmake", "-S", wine.ROOT, "-B", str(build), "-DUPDATER_TESTS=OFF",
+             f"-DOSSLSIGNCODE={tool}", f"-DUPDATER_SIGN_PKCS12={signer / 'signer.p12'}",
+             f"-DUPDATER_SIGN_TIMESTAMP_URL={url}", f"-DUPDATER_SIGN_TIMESTAMP_LEGACY={legacy}",
+             check=True)
+        (build / "updater.exe").unlink(missing_ok=True)  # signing follows the link
+        _run("cmake", "--build", str(build), "--target", "updater", "-j2", check=True)
+        calls = (tmp_path / "osslsigncode.calls").read_text().split("--\n")[:-1]
+        assert len(calls) == (1 if legacy == "OFF" else 2)
+    rfc3161, legacy = (call.splitlines() for call in calls)
+    assert rfc3161[:2] == legacy[:2] == ["sign", "-h"]
+    assert "-ts" in rfc3161 and rfc3161[rfc3161.index("-ts") + 1] == url
+    assert "-t" not in rfc3161
+    assert "-t" in legacy and legacy[legacy.index("-t") + 1] == url
+    assert "-ts" not in legacy
 
 
 def test_a_copy_of_a_signed_updater_is_unsigned_and_runs(signed, tmp_path, cups, printers):
