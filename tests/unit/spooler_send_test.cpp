@@ -18,7 +18,7 @@ struct FakeSpooler {
     static inline std::vector<DWORD> offered; // the length of each write call
     static inline std::string received;       // the bytes the write calls accepted
     static inline DWORD acceptAtMost = MAXDWORD;
-    static inline size_t failingWrite = 0; // the write call, counted from 1, that fails
+    static inline size_t failingWrite = 0;    // the write call, counted from 1, that fails
     static constexpr DWORD kStepError = 1117; // ERROR_IO_DEVICE
     static constexpr DWORD kWriteError = ERROR_DISK_FULL;
 
