@@ -7,7 +7,9 @@
 #include "payload/mapped_file.h"
 #include "payload/string_block.h"
 #include "repack/file_identity.h"
+#include "repack/new_file.h"
 #include "repack/resource_update.h"
+#include "repack/sharing_retry.h"
 #include "repack/signature.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
@@ -31,34 +33,31 @@ template <size_t N> struct Field {
     Field(HWND dialog, int id) : length(GetDlgItemTextA(dialog, id, text, N)) {}
 };
 
-// Writes the new resources into the copy, without the old signature and with a correct checksum;
-// shows the failure and returns 0 when one step fails, and an update not yet committed is then
-// discarded.
-template <size_t C, size_t W>
-int RewriteResources(const char* copyPath, const Field<C>& caption, const Field<W>& wait,
-                     const MappedFile* embed) {
-    size_t blockSize = string_block::BuildSize(caption.length, wait.length);
-    std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(blockSize, 1)));
-    if (!block) {
-        displayMsg1(msg::kOutOfMemory);
-        return 0;
-    }
-    string_block::WriteInto(block.get(), caption.text, caption.length, wait.text, wait.length);
+// What the new updater gets in place of this one's resources.
+struct NewResources {
+    const uint8_t* block;
+    DWORD blockSize;
+    const MappedFile* embed; // null: the payload entry stays as it is
+};
 
-    if (!RemoveCertificateTable(copyPath)) {
-        displayLastError();
-        return 0;
-    }
-    ResourceUpdate update(copyPath);
-    if (!update.opened() ||
-        !update.write(RT_STRING, MAKEINTRESOURCEA(1), block.get(), static_cast<DWORD>(blockSize)) ||
-        (embed != nullptr &&
-         !update.write(kPayloadType, MAKEINTRESOURCEA(IDR_PAYLOAD), embed->view.get(), embed->size)) ||
-        !update.commit() || !WritePeChecksum(copyPath)) {
-        displayLastError();
-        return 0;
-    }
-    return 1;
+// The string block, and the payload when one is embedded, written into the file at `path`.
+// False with the last error set; an update not committed is discarded.
+bool WriteResources(const char* path, const NewResources& r) {
+    ResourceUpdate update(path);
+    return update.opened() &&
+           update.write(RT_STRING, MAKEINTRESOURCEA(1), r.block, r.blockSize) &&
+           (r.embed == nullptr || update.write(kPayloadType, MAKEINTRESOURCEA(IDR_PAYLOAD),
+                                               r.embed->view.get(), r.embed->size)) &&
+           update.commit();
+}
+
+// Makes the new updater at `path`: a copy of this one, without its signature, with the new
+// resources and a correct checksum. False with the last error set.
+bool BuildNewUpdater(const char* ownPath, const char* path, const NewResources& r) {
+    return CopyWritable(ownPath, path) &&
+           RetryWhileShared([&] { return RemoveCertificateTable(path) != 0; }) &&
+           RetryWhileShared([&] { return WriteResources(path, r); }) &&
+           RetryWhileShared([&] { return WritePeChecksum(path) != 0; });
 }
 
 } // namespace
@@ -81,8 +80,7 @@ int OnUpdateSave(HWND dialog) {
     Field<MAX_PATH> embedPath(dialog, IDC_UPDATE_EMBED);
     bool embedding = embedPath.length != 0;
 
-    // The copy step overwrites the target before anything is read from the file to embed: a
-    // target that is the running program or the image to embed would be destroyed.
+    // A target that is the running program or the image to embed would be lost on a save.
     if (SameFile(ownPath, newPath)) {
         displayMsg1(msg::kOwnFileAsTarget);
         return 0;
@@ -91,17 +89,34 @@ int OnUpdateSave(HWND dialog) {
         displayMsg1(msg::kEmbedFileAsTarget);
         return 0;
     }
-    if (!CopyFileA(ownPath, newPath, FALSE)) {
-        displayLastError();
-        return 0;
-    }
 
+    // Everything that can fail without writing comes first.
     MappedFile embed;
     if (embedding && !MapWholeFile(embedPath.text, &embed)) {
         displayLastError();
         return 0;
     }
-    if (!RewriteResources(newPath, caption, wait, embedding ? &embed : nullptr)) return 0;
+    size_t blockSize = string_block::BuildSize(caption.length, wait.length);
+    std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(blockSize, 1)));
+    if (!block) {
+        displayMsg1(msg::kOutOfMemory);
+        return 0;
+    }
+    string_block::WriteInto(block.get(), caption.text, caption.length, wait.text, wait.length);
+
+    // The new updater is made beside the target and takes its place only when complete.
+    char building[MAX_PATH] = {};
+    if (!CreateFileBeside(newPath, building)) {
+        displayLastError();
+        return 0;
+    }
+    NewResources resources = {block.get(), static_cast<DWORD>(blockSize),
+                              embedding ? &embed : nullptr};
+    if (!BuildNewUpdater(ownPath, building, resources) || !MoveOver(building, newPath)) {
+        DeleteLeftover(building);
+        displayLastError();
+        return 0;
+    }
 
     EndDialog(updateDialog, 0);
     EndDialog(mainDialog, 0);

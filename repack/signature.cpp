@@ -27,8 +27,9 @@ struct WritableFile {
 };
 
 bool OpenForWriting(const char* path, WritableFile* out) {
-    out->file.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Readers (a scanner looking at the new file) may stay; nobody else may write meanwhile.
+    out->file.reset(CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!out->file) return false;
     out->size = GetFileSize(out->file.get(), nullptr);
     if (out->size == INVALID_FILE_SIZE) return false;

@@ -28,6 +28,7 @@ int LoadSpooler() {
                     Fill(spooler.writePrinter, "WritePrinter") &
                     Fill(spooler.endPagePrinter, "EndPagePrinter") &
                     Fill(spooler.endDocPrinter, "EndDocPrinter") &
+                    Fill(spooler.abortPrinter, "AbortPrinter") &
                     Fill(spooler.closePrinter, "ClosePrinter");
     if (!complete) SetLastError(ERROR_PROC_NOT_FOUND);
     return complete ? 1 : 0;

@@ -11,6 +11,7 @@ struct SpoolerApi {
     BOOL(WINAPI* writePrinter)(HANDLE, LPVOID, DWORD, LPDWORD);
     BOOL(WINAPI* endPagePrinter)(HANDLE);
     BOOL(WINAPI* endDocPrinter)(HANDLE);
+    BOOL(WINAPI* abortPrinter)(HANDLE);
     BOOL(WINAPI* closePrinter)(HANDLE);
 };
 

@@ -24,6 +24,26 @@ int ReportFailure(DWORD error) {
     return 0;
 }
 
+// Hands the whole range to the spooler: a call may take only part of it (its count says how
+// much), and the next call goes on from there. False with the last error set when a call fails,
+// or takes nothing of what is left, which would never end.
+bool WriteAll(HANDLE printer, const void* data, uint32_t length) {
+    auto next = static_cast<const uint8_t*>(data);
+    uint32_t left = length;
+    do {
+        DWORD written = 0;
+        if (!spooler.writePrinter(printer, const_cast<uint8_t*>(next), left, &written))
+            return false;
+        if (written > left || (written == 0 && left != 0)) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        next += written;
+        left -= written;
+    } while (left != 0);
+    return true;
+}
+
 } // namespace
 
 int SendDataToSpooler(const char* printerName, const void* data, uint32_t length) {
@@ -49,11 +69,10 @@ int SendDataToSpooler(const char* printerName, const void* data, uint32_t length
         printer.reset();
         return ReportFailure(error);
     }
-    DWORD written = 0;
-    if (!spooler.writePrinter(printer.get(), const_cast<void*>(data), length, &written)) {
+    if (!WriteAll(printer.get(), data, length)) {
         DWORD error = GetLastError();
-        spooler.endPagePrinter(printer.get());
-        spooler.endDocPrinter(printer.get());
+        // Withdrawn rather than ended: an ended job would reach the printer incomplete.
+        spooler.abortPrinter(printer.get());
         printer.reset();
         return ReportFailure(error);
     }
@@ -69,7 +88,5 @@ int SendDataToSpooler(const char* printerName, const void* data, uint32_t length
         return ReportFailure(error);
     }
     printer.reset();
-    // A short count leaves no error of the spooler's own: name the incomplete write instead.
-    if (written != length) return ReportFailure(ERROR_WRITE_FAULT);
     return 1;
 }

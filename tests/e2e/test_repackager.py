@@ -1,6 +1,8 @@
 """Update Internal Resources: writing a new updater from the running one."""
 import os
+import re
 import shutil
+import stat
 import struct
 import subprocess
 
@@ -8,7 +10,9 @@ import pytest
 
 from conftest import DEFAULT_CAPTION, default_payload, exe, sha256
 from harness import pe, wine
+from harness.disks import small_disk
 from harness.driver import Updater, keys, wait_until, windows_path
+from harness.scanner import Scanner
 from helpers import SEND, expect_box, progress, select, wait_for_face
 
 TITLE = "Update Internal Resources"
@@ -177,13 +181,15 @@ def expect_one_failure(u, dialog, caption, starts=None, text=None):
     u.assert_no_message_box(wait=0.3)
     assert u.find_window(TITLE) is not None
     assert dialog.control(CAPTION).text == "Kept caption"
+    return box.text
 
 
-def test_read_only_target_fails_at_the_copy(source, tmp_path):
+def test_read_only_target_is_left_as_it_was(source, tmp_path):
     # The tests run as root, for whom permission bits do not make a file read-only; the
     # immutable attribute does.
     target = tmp_path / "readonly.exe"
     target.write_bytes(b"old contents")
+    files = sorted(os.listdir(tmp_path))
     subprocess.run(["chattr", "+i", str(target)], check=True)
     try:
         with Updater(source) as u:
@@ -191,24 +197,82 @@ def test_read_only_target_fails_at_the_copy(source, tmp_path):
             save(u, dialog, str(target), caption="Kept caption")
             expect_one_failure(u, dialog, "Error", "failure with error ")
         assert target.read_bytes() == b"old contents"
+        assert sorted(os.listdir(tmp_path)) == files
     finally:
         subprocess.run(["chattr", "-i", str(target)], check=False)
 
 
-def test_locked_embed_file_leaves_an_unchanged_copy(source, tmp_path):
-    locked = tmp_path / "locked.bin"
-    locked.write_bytes(b"locked")
-    target = tmp_path / "copy.exe"
+@pytest.mark.parametrize("embed", ["missing", "locked"])
+def test_unreadable_embed_file_leaves_the_target_as_it_was(source, tmp_path, embed):
+    old = os.urandom(4096)
+    target = tmp_path / "existing.exe"
+    target.write_bytes(old)
+    image = tmp_path / "image.bin"
+    if embed == "locked":
+        image.write_bytes(b"locked")
+    files = sorted(os.listdir(tmp_path))
     with Updater(source) as u:
         dialog = open_repackager(u)
-        dialog.control(EMBED).set_text(u.windows_path(str(locked)))
-        u.lock_file(str(locked))
+        dialog.control(EMBED).set_text(u.windows_path(str(image)))
+        if embed == "locked":
+            u.lock_file(str(image))
         try:
             save(u, dialog, str(target), caption="Kept caption")
-            expect_one_failure(u, dialog, "Error", "failure with error ")
+            code = 2 if embed == "missing" else 32
+            expect_one_failure(u, dialog, "Error", f"failure with error {code}: ")
         finally:
-            u.unlock_file(str(locked))
-    assert target.read_bytes() == open(source, "rb").read()
+            if embed == "locked":
+                u.unlock_file(str(image))
+    assert sha256(target.read_bytes()) == sha256(old)
+    assert sorted(os.listdir(tmp_path)) == files
+
+
+def test_failed_resource_update_leaves_the_target_as_it_was(source, tmp_path):
+    """The target's disk holds a copy of the updater but not one that also carries the image
+    to embed: the resource update's commit fails with the disk full."""
+    image = os.urandom(2 << 20)
+    (tmp_path / "image.bin").write_bytes(image)
+    size = os.path.getsize(source) + (1 << 20)
+    with small_disk(tmp_path / "disk", size) as disk:
+        old = os.urandom(4096)
+        target = disk / "existing.exe"
+        target.write_bytes(old)
+        with Updater(source) as u:
+            dialog = open_repackager(u)
+            save(u, dialog, str(target), caption="Kept caption",
+                 embed=str(tmp_path / "image.bin"))
+            # 112, the disk is full; 29 where the platform's update leaves no code (Wine).
+            box_text = expect_one_failure(u, dialog, "Error", "failure with error ")
+            assert re.match(r"failure with error (112|29): ", box_text), box_text
+        assert sha256(target.read_bytes()) == sha256(old)
+        assert os.listdir(disk) == ["existing.exe"]
+
+
+def test_read_only_updater_makes_a_working_writable_one(source, tmp_path):
+    # Wine shows a file without write permission as read-only, and a copy takes that on.
+    os.chmod(source, 0o444)
+    target = tmp_path / "from-read-only.exe"
+    repackage(source, str(target), caption="From read-only", wait="2")
+    assert os.stat(target).st_mode & stat.S_IWUSR
+    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block(b"From read-only", b"2")
+    with Updater(str(target)) as u:
+        assert u.main.title == "From read-only"
+
+
+def test_scanner_holding_the_new_file_for_a_moment(source, tmp_path):
+    """A virus scanner opens each new executable for reading as it appears, sharing it with
+    readers only, and lets go 300 ms later: the save waits for it and succeeds."""
+    folder = tmp_path / "scanned"
+    folder.mkdir()
+    target = folder / "new.exe"
+    with Scanner(folder, hold_ms=300) as scanner:
+        repackage(source, str(target), caption="Scanned", wait="2")
+    # It held the file being built before that file became new.exe.
+    assert [name for name in scanner.held if name != "new.exe"], scanner.held
+    assert sorted(os.listdir(folder)) == ["new.exe"]
+    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block(b"Scanned", b"2")
+    with Updater(str(target)) as u:
+        assert u.main.title == "Scanned"
 
 
 OWN_FILE = "The running updater can't overwrite its own file. Choose another file to save to."

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -13,10 +14,13 @@ namespace {
 struct FakeSpooler {
     static inline std::vector<std::string> calls;
     static inline std::string failAt;
-    static inline DWORD shortBy = 0;
     static inline std::string docName, datatype;
-    static inline DWORD lastLength = 0;
+    static inline std::vector<DWORD> offered; // the length of each write call
+    static inline std::string received;       // the bytes the write calls accepted
+    static inline DWORD acceptAtMost = MAXDWORD;
+    static inline size_t failingWrite = 0;    // the write call, counted from 1, that fails
     static constexpr DWORD kStepError = 1117; // ERROR_IO_DEVICE
+    static constexpr DWORD kWriteError = ERROR_DISK_FULL;
 
     static BOOL Step(const char* name) {
         calls.push_back(name);
@@ -40,13 +44,22 @@ struct FakeSpooler {
         return Step("startdoc") ? 7 : 0;
     }
     static BOOL WINAPI StartPage(HANDLE) { return Step("startpage"); }
-    static BOOL WINAPI Write(HANDLE, LPVOID, DWORD length, LPDWORD written) {
-        lastLength = length;
-        *written = length - shortBy;
-        return Step("write");
+    static BOOL WINAPI Write(HANDLE, LPVOID data, DWORD length, LPDWORD written) {
+        offered.push_back(length);
+        *written = 0;
+        if (offered.size() == failingWrite) {
+            calls.push_back("write");
+            SetLastError(kWriteError);
+            return FALSE;
+        }
+        if (!Step("write")) return FALSE;
+        *written = std::min(length, acceptAtMost);
+        if (*written != 0) received.append(static_cast<const char*>(data), *written);
+        return TRUE;
     }
     static BOOL WINAPI EndPage(HANDLE) { return Step("endpage"); }
     static BOOL WINAPI EndDoc(HANDLE) { return Step("enddoc"); }
+    static BOOL WINAPI Abort(HANDLE) { return Step("abort"); }
     static BOOL WINAPI Close(HANDLE) { return Step("close"); }
 };
 
@@ -60,13 +73,21 @@ class SpoolerSendTest : public ::testing::Test {
         spooler.writePrinter = FakeSpooler::Write;
         spooler.endPagePrinter = FakeSpooler::EndPage;
         spooler.endDocPrinter = FakeSpooler::EndDoc;
+        spooler.abortPrinter = FakeSpooler::Abort;
         spooler.closePrinter = FakeSpooler::Close;
-        FakeSpooler::calls.clear();
-        FakeSpooler::failAt.clear();
-        FakeSpooler::shortBy = 0;
+        Reset();
         messages_.onBox = [](const char*) { FakeSpooler::calls.push_back("message"); };
     }
     void TearDown() override { spooler = saved_; }
+
+    static void Reset() {
+        FakeSpooler::calls.clear();
+        FakeSpooler::failAt.clear();
+        FakeSpooler::offered.clear();
+        FakeSpooler::received.clear();
+        FakeSpooler::acceptAtMost = MAXDWORD;
+        FakeSpooler::failingWrite = 0;
+    }
 
     int Send(const char* printer = "queue") {
         static const char data[] = "0123456789";
@@ -87,7 +108,8 @@ TEST_F(SpoolerSendTest, SuccessMakesOneRawJobAndShowsNothing) {
               (Calls{"open", "startdoc", "startpage", "write", "endpage", "enddoc", "close"}));
     EXPECT_EQ(FakeSpooler::docName, "Firmware Update");
     EXPECT_EQ(FakeSpooler::datatype, "RAW");
-    EXPECT_EQ(FakeSpooler::lastLength, 10u);
+    EXPECT_EQ(FakeSpooler::offered, std::vector<DWORD>{10});
+    EXPECT_EQ(FakeSpooler::received, "0123456789");
     EXPECT_TRUE(messages_.boxes().empty());
 }
 
@@ -96,7 +118,7 @@ TEST_F(SpoolerSendTest, EachFailingStepCleansUpInOrderBeforeOneMessage) {
         {"open", {"open", "message"}},
         {"startdoc", {"open", "startdoc", "close", "message"}},
         {"startpage", {"open", "startdoc", "startpage", "enddoc", "close", "message"}},
-        {"write", {"open", "startdoc", "startpage", "write", "endpage", "enddoc", "close", "message"}},
+        {"write", {"open", "startdoc", "startpage", "write", "abort", "close", "message"}},
         {"endpage", {"open", "startdoc", "startpage", "write", "endpage", "enddoc", "close", "message"}},
         {"enddoc", {"open", "startdoc", "startpage", "write", "endpage", "enddoc", "close", "message"}},
     };
@@ -114,14 +136,40 @@ TEST_F(SpoolerSendTest, EachFailingStepCleansUpInOrderBeforeOneMessage) {
     }
 }
 
-TEST_F(SpoolerSendTest, ShortCountClosesThenReportsAnIncompleteWrite) {
-    FakeSpooler::shortBy = 3;
-    EXPECT_EQ(Send(), 0);
-    EXPECT_EQ(FakeSpooler::calls, (Calls{"open", "startdoc", "startpage", "write", "endpage",
-                                         "enddoc", "close", "message"}));
-    ASSERT_EQ(messages_.boxes().size(), 1u);
-    EXPECT_EQ(messages_.boxes()[0].text.rfind("failure with error 29: ", 0), 0u)
-        << messages_.boxes()[0].text;
+TEST_F(SpoolerSendTest, ShortCountsContinueFromWhereTheyStopped) {
+    FakeSpooler::acceptAtMost = 4;
+    EXPECT_EQ(Send(), 1);
+    EXPECT_EQ(FakeSpooler::calls, (Calls{"open", "startdoc", "startpage", "write", "write", "write",
+                                         "endpage", "enddoc", "close"}));
+    EXPECT_EQ(FakeSpooler::offered, (std::vector<DWORD>{10, 6, 2}));
+    EXPECT_EQ(FakeSpooler::received, "0123456789");
+    EXPECT_TRUE(messages_.boxes().empty());
+}
+
+// An incomplete job is withdrawn, never ended: ending it would hand it to the printer.
+TEST_F(SpoolerSendTest, AFailedOrStuckWriteWithdrawsTheJobAndShowsItsError) {
+    struct Case {
+        DWORD acceptAtMost;
+        size_t failingWrite;
+        const char* shown;
+    };
+    // A write failing after a short one (a full spool disk), and a write that takes nothing.
+    for (const Case& c :
+         {Case{4, 2, "failure with error 112: "}, Case{0, 0, "failure with error 29: "}}) {
+        Reset();
+        size_t before = messages_.boxes().size();
+        FakeSpooler::acceptAtMost = c.acceptAtMost;
+        FakeSpooler::failingWrite = c.failingWrite;
+        EXPECT_EQ(Send(), 0) << c.shown;
+        Calls writes(c.failingWrite == 0 ? 1 : c.failingWrite, "write");
+        Calls expected = {"open", "startdoc", "startpage"};
+        expected.insert(expected.end(), writes.begin(), writes.end());
+        expected.insert(expected.end(), {"abort", "close", "message"});
+        EXPECT_EQ(FakeSpooler::calls, expected) << c.shown;
+        ASSERT_EQ(messages_.boxes().size(), before + 1) << c.shown;
+        const auto& box = messages_.boxes().back();
+        EXPECT_EQ(box.text.rfind(c.shown, 0), 0u) << box.text;
+    }
 }
 
 TEST_F(SpoolerSendTest, EmptyPrinterNameNeverReachesTheSpooler) {
@@ -134,6 +182,6 @@ TEST_F(SpoolerSendTest, EmptyPrinterNameNeverReachesTheSpooler) {
 
 TEST_F(SpoolerSendTest, EmptyPayloadIsAnEmptyJob) {
     EXPECT_EQ(SendDataToSpooler("queue", nullptr, 0), 1);
-    EXPECT_EQ(FakeSpooler::lastLength, 0u);
+    EXPECT_EQ(FakeSpooler::offered, std::vector<DWORD>{0});
     EXPECT_TRUE(messages_.boxes().empty());
 }
