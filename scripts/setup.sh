@@ -26,17 +26,22 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: installing ${missing[*]}"
-  # A mirror caught mid-sync serves an index of the wrong size for a while; the i386 half of a
-  # multiarch pair then cannot match its amd64 half. Fetch the lists again until they are whole.
+# A mirror caught mid-sync serves an index of the wrong size for a while; the i386 half of a
+# multiarch pair then cannot match its amd64 half. Fetch the lists again until they are whole.
+fetch_package_lists() {
+  local attempt lists
   for attempt in 1 2 3 4 5 6 7 8 9 10; do
     lists=$(apt-get update -qq 2>&1) || true
-    grep -q '^E:' <<<"$lists" || break
+    grep -q '^E:' <<<"$lists" || return 0
     printf '%s\n' "$lists" >&2
     echo "setup: package lists incomplete (attempt $attempt), fetching them again in 30 s"
     sleep 30
   done
+}
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  fetch_package_lists
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 echo "setup: all build and test packages present"
@@ -86,7 +91,7 @@ Suites: bookworm-backports
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-  apt-get update -qq
+  fetch_package_lists
   apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
 fi
 
