@@ -679,9 +679,14 @@ def _exact_pattern(title: str) -> str:
     return "^" + re.sub(r"([.\[\]()*+?{}|^$\\])", r"\\\1", title) + "$"
 
 
-def _x_geometry(wid: str) -> Rect:
+def _x_geometry(wid: str) -> Optional[Rect]:
+    """The X window's rectangle; None once it has gone (a window found by title can close
+    before it is measured)."""
     values = dict(line.split("=", 1) for line in
-                  _xdotool("getwindowgeometry", "--shell", wid).split() if "=" in line)
+                  _xdotool("getwindowgeometry", "--shell", wid, check=False).split()
+                  if "=" in line)
+    if not {"X", "Y", "WIDTH", "HEIGHT"} <= values.keys():
+        return None
     x, y = int(values["X"]), int(values["Y"])
     return Rect(x, y, x + int(values["WIDTH"]), y + int(values["HEIGHT"]))
 
@@ -699,25 +704,42 @@ def x_window(window: Window, timeout: float = 10) -> str:
     def find() -> Optional[str]:
         found = _xdotool("search", "--onlyvisible", "--name", _exact_pattern(info.text),
                          check=False).split()
-        if not found:
-            return None
-        return min(found, key=lambda wid: min(
-            _distance(_x_geometry(wid), info.client_screen_rect),
-            _distance(_x_geometry(wid), info.screen_rect)))
+        distances = {}
+        for wid in found:
+            rect = _x_geometry(wid)
+            if rect is not None:
+                distances[wid] = min(_distance(rect, info.client_screen_rect),
+                                     _distance(rect, info.screen_rect))
+        return min(distances, key=distances.get) if distances else None
 
     return wait_until(find, timeout, f"the X window titled {info.text!r}")
 
 
 def keys(window: Union[Window, Control], *keys: str, timeout: float = 10) -> None:
-    """Real keystrokes to the window, e.g. keys(main, "alt+n") or keys(main, "Tab", "Return")."""
+    """Real keystrokes to the window, e.g. keys(main, "alt+n") or keys(main, "Tab", "Return").
+    Each is pressed, then released, in its own xdotool run: a keystroke whose press closes the
+    window (Escape, Return, Alt+X) finds it gone at the release, and that is its expected end,
+    while a press that finds the window gone is a failure."""
     wid = x_window(window.top_level(), timeout)
     _xdotool("windowfocus", "--sync", wid, timeout=timeout)
     try:
-        _xdotool("key", "--window", wid, *keys, timeout=timeout)
+        for key in keys:
+            _xdotool("keydown", "--window", wid, key, timeout=timeout)
+            _release(wid, key, timeout)
     finally:
-        # A key whose press closes its window (Alt+X on Exit) is not released there, and the
-        # server would repeat it into whichever window has the focus next: release it here.
+        # A release that found its window gone reached no one: release the keys on the server
+        # too, so none stays held into whichever window has the focus next.
         _xdotool("keyup", *keys, timeout=timeout, check=False)
+
+
+def _release(wid: str, key: str, timeout: float) -> None:
+    try:
+        _xdotool("keyup", "--window", wid, key, timeout=timeout)
+    except DriverTimeout:
+        raise
+    except DriverError as error:
+        if "BadWindow" not in str(error):
+            raise
 
 
 def click_mouse(*where: Union[Window, Control, int], timeout: float = 10) -> None:
