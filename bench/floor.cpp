@@ -1,6 +1,6 @@
 // The platform floor of each delivery path: the fewest system calls that path needs, in a program
 // built and run exactly like the updater. It prepares what the updater has ready before a click
-// (the mapped file), waits for a line on standard input, does the work, and exits.
+// (the mapped file), waits to be told go, does the work, and exits.
 //   floor net FILE              look up 127.0.0.1, connect to its port 9100, send the file, close
 //   floor spool QUEUE FILE      one RAW job of the file's bytes
 //   floor repack SOURCE TARGET  copy SOURCE to TARGET and write one string block into it
@@ -30,13 +30,26 @@ View MapWhole(const char* path) {
     return view;
 }
 
-// Says it is ready, then blocks until the benchmark says go.
-void WaitForGo() {
-    printf("ready\n");
-    fflush(stdout);
+DWORD WINAPI ForwardGoLine(void* window) {
     char line[16];
     DWORD read = 0;
-    ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &read, nullptr);
+    if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &read, nullptr) && read > 0)
+        PostMessageA(static_cast<HWND>(window), WM_USER, 0, 0);
+    return 0;
+}
+
+// Says it is ready, with a window of its own, then blocks until that window gets WM_USER. The
+// benchmark posts it through the UI driver, the same way as the click that starts the updater's
+// work; a line on standard input says go too.
+void WaitForGo() {
+    HWND window = CreateWindowExA(0, "STATIC", "floor", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                  nullptr, nullptr);
+    printf("ready %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    fflush(stdout);
+    CloseHandle(CreateThread(nullptr, 0, ForwardGoLine, window, 0, nullptr));
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0 && message.message != WM_USER)
+        DispatchMessageA(&message);
 }
 
 int Net(const char* path) {
