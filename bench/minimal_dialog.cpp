@@ -1,6 +1,11 @@
 // The start-up reference: one modal dialog from an in-memory template, built like the updater
 // (static, GUI subsystem), so the difference to the updater is the updater's own start-up work.
+// With the argument "printers" it also fills a list with the spooler's printers before it
+// shows, as the updater must: the part of start-up that is the spooler's.
 #include <windows.h>
+#include <winspool.h>
+
+#include <cstring>
 
 namespace {
 
@@ -13,8 +18,29 @@ struct alignas(4) Template {
     WCHAR font[14];
 };
 
+constexpr int kPrinterList = 1010;
+bool listPrinters;
+
+void ListPrinters(HWND dialog) {
+    HWND list = CreateWindowExA(0, "COMBOBOX", nullptr,
+                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10,
+                                300, 100, dialog, reinterpret_cast<HMENU>(kPrinterList),
+                                nullptr, nullptr);
+    static BYTE records[16384];
+    DWORD needed = 0, count = 0;
+    if (!EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 1, records,
+                       sizeof records, &needed, &count))
+        return;
+    auto* printers = reinterpret_cast<PRINTER_INFO_1A*>(records);
+    for (DWORD i = 0; i < count; ++i)
+        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(printers[i].pName));
+}
+
 INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
-    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_INITDIALOG) {
+        if (listPrinters) ListPrinters(dialog);
+        return TRUE;
+    }
     if (message == WM_COMMAND && LOWORD(wparam) == IDCANCEL) {
         EndDialog(dialog, 0);
         return TRUE;
@@ -28,7 +54,8 @@ INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wparam, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    listPrinters = strstr(commandLine, "printers") != nullptr;
     static const Template form = {
         {DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
          0, 0, 345, 122},

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
   [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] && [ -f build/tests/floor.exe ] || { echo "build the test programs first: ./scripts/build.sh -DUPDATER_TESTS=ON"; exit 1; }
   mkdir -p build/bench
   i686-w64-mingw32-g++-posix -O2 -s -static -mwindows bench/minimal_dialog.cpp \
-    -o build/bench/minimal_dialog.exe
+    -o build/bench/minimal_dialog.exe -lwinspool
   cp build/tests/floor.exe build/bench/floor.exe
   cp build/updater-wait2.exe build/bench/bench-updater-wait2.exe
   [ -f build/bench/alternate-256m.bin ] ||
