@@ -11,11 +11,11 @@ constexpr int kReadBuffer = 4096;
 // About 1 MB per message: a printer that never stops talking cannot hold the dialog.
 constexpr int kReadsPerTurn = 256;
 // Jobs in one run that may drain at once; a printer that keeps every connection open costs one
-// entry per job, and the oldest is closed when all are taken.
+// entry per job, and one is closed, in turn, only when all are taken.
 constexpr int kMostConnections = 32;
 
 UniqueSocket draining[kMostConnections];
-int nextSlot;
+int nextToClose;
 
 UniqueSocket* Find(SOCKET socket) {
     for (UniqueSocket& slot : draining)
@@ -27,6 +27,17 @@ UniqueSocket* Find(SOCKET socket) {
 void Finish(UniqueSocket& slot) {
     DrainReadable(slot.get(), ::recv);
     slot.reset();
+}
+
+// A free entry; when every one holds an open connection, the next in turn is read dry and
+// closed to make room.
+UniqueSocket& FreeSlot() {
+    for (UniqueSocket& slot : draining)
+        if (!slot.valid()) return slot;
+    UniqueSocket& taken = draining[nextToClose];
+    nextToClose = (nextToClose + 1) % kMostConnections;
+    Finish(taken);
+    return taken;
 }
 
 } // namespace
@@ -50,10 +61,7 @@ void KeepDraining(SOCKET socket) {
     if (WSAAsyncSelect(socket, mainDialog, WM_NET_DRAIN, FD_READ | FD_CLOSE) == 0 &&
         DrainReadable(socket, ::recv) == DrainResult::Finished)
         return;
-    UniqueSocket& slot = draining[nextSlot];
-    nextSlot = (nextSlot + 1) % kMostConnections;
-    if (slot.valid()) Finish(slot);
-    slot = std::move(owned);
+    FreeSlot() = std::move(owned);
 }
 
 void OnNetDrain(WPARAM socket, LPARAM) {

@@ -10,6 +10,12 @@ from helpers import (CONFIG, EXIT, HOST, NET, SEND, buttons_enabled, expect_box,
                      wait_for_face)
 
 
+def to_network(u, host="127.0.0.1"):
+    u.main.control(NET).command()
+    wait_until(lambda: u.main.control(HOST).visible)
+    u.main.control(HOST).set_text(host)
+
+
 @pytest.fixture
 def net_updater(cups):
     cups.set_queues({})
@@ -113,9 +119,7 @@ def test_printer_talking_back_during_the_job_gets_every_byte(cups, printers):
     status = b"@PJL USTATUS DEVICE\r\nCODE=10001\r\n\x0c" * 50
     printer = printers(port=RAW_PORT, piece=4096, pause=0.002, talk_back=(65536, status))
     with Updater(exe("updater-wait2")) as u:
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         u.main.control(SEND).click()
         [job] = printer.wait_connections(1, timeout=120)
         assert (len(job), printer.ends) == (len(default_payload()), ["eof"])
@@ -128,9 +132,7 @@ def test_empty_payload_is_an_empty_connection(cups, printers):
     cups.set_queues({})
     printer = printers(port=RAW_PORT)
     with Updater(exe("updater-empty-payload")) as u:
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         u.main.control(SEND).click()
         assert printer.wait_connections(1) == [b""]
         wait_for_face(u, timeout=30)
@@ -149,12 +151,6 @@ def test_host_survives_net_toggles(net_updater, printers):
     u.main.control(CONFIG).click()
     expect_box(u, "Info", "Sent Configuration Page")
     assert printer.wait_connections(1) == [CONFIG_PAGE_JOB]
-
-
-def to_network(u, host="127.0.0.1"):
-    u.main.control(NET).command()
-    wait_until(lambda: u.main.control(HOST).visible)
-    u.main.control(HOST).set_text(host)
 
 
 def wait_connections_ended():
