@@ -1,11 +1,15 @@
 // The platform floor of each delivery path: the fewest system calls that path needs, in a program
 // built and run exactly like the updater. It prepares what the updater has ready before a click
-// (the mapped file), waits to be told go, does the work, and exits.
+// (the mapped file), waits for the click that says go, does the work, and exits.
 //   floor net FILE              look up 127.0.0.1, connect to its port 9100, send the file, close
 //   floor spool QUEUE FILE      one RAW job of the file's bytes
 //   floor repack SOURCE TARGET  copy SOURCE to TARGET and write one string block into it
+//   floor saveas SOURCE         no click: ask for a name in the platform's save chooser, copy
+//                               SOURCE beside it, write the string block into the copy and
+//                               move the copy over the name
 #include <winsock2.h>
 #include <windows.h>
+#include <commdlg.h>
 #include <winspool.h>
 
 #include <cstdio>
@@ -30,26 +34,69 @@ View MapWhole(const char* path) {
     return view;
 }
 
-DWORD WINAPI ForwardGoLine(void* window) {
+// The button that says go has the ID of the updater's Send Firmware.
+constexpr int kGoButton = 1001;
+constexpr int kUpdaterTemplate = 102;
+bool clicked;
+
+LRESULT CALLBACK FloorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND && LOWORD(wParam) == kGoButton) clicked = true;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK FloorDialogProc(HWND, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_COMMAND && LOWORD(wParam) == kGoButton) clicked = true;
+    return message == WM_INITDIALOG;
+}
+
+DWORD WINAPI ClickOnGoLine(void* button) {
     char line[16];
     DWORD read = 0;
     if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &read, nullptr) && read > 0)
-        PostMessageA(static_cast<HWND>(window), WM_USER, 0, 0);
+        PostMessageA(static_cast<HWND>(button), BM_CLICK, 0, 0);
     return 0;
 }
 
-// Says it is ready, with a window of its own, then blocks until that window gets WM_USER. The
-// benchmark posts it through the UI driver, the same way as the click that starts the updater's
-// work; a line on standard input says go too.
+// The window whose button says go: the updater's own main dialog when its template is linked
+// in (the benchmarks' build), so a click there costs what it costs in the updater; else a
+// window with one button.
+HWND ShowGoWindow() {
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(kUpdaterTemplate), nullptr,
+                                     FloorDialogProc, 0);
+    if (dialog != nullptr) {
+        ShowWindow(dialog, SW_SHOW);
+        return dialog;
+    }
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = FloorWindowProc;
+    windowClass.hInstance = instance;
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    windowClass.lpszClassName = "floor";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "floor", "floor", WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 240, 100, nullptr, nullptr,
+                                  instance, nullptr);
+    CreateWindowExA(0, "BUTTON", "Go", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 70, 20, 90, 24,
+                    window, reinterpret_cast<HMENU>(kGoButton), instance, nullptr);
+    return window;
+}
+
+// Shows the go window, says it is ready with its button's handle, and waits until the button
+// is clicked. The benchmark clicks it through the UI driver, exactly as it clicks the updater's
+// Send Firmware; a line on standard input clicks it too.
 void WaitForGo() {
-    HWND window = CreateWindowExA(0, "STATIC", "floor", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                  nullptr, nullptr);
-    printf("ready %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+    HWND window = ShowGoWindow();
+    HWND button = GetDlgItem(window, kGoButton);
+    printf("ready %lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(button)));
     fflush(stdout);
-    CloseHandle(CreateThread(nullptr, 0, ForwardGoLine, window, 0, nullptr));
+    CloseHandle(CreateThread(nullptr, 0, ClickOnGoLine, button, 0, nullptr));
     MSG message;
-    while (GetMessageA(&message, nullptr, 0, 0) > 0 && message.message != WM_USER)
+    while (!clicked && GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageA(window, &message)) continue;
+        TranslateMessage(&message);
         DispatchMessageA(&message);
+    }
 }
 
 int Net(const char* path) {
@@ -94,8 +141,8 @@ int Spool(char* queue, const char* path) {
     return ok && written == view.size ? 0 : 1;
 }
 
-int Repack(const char* source, const char* target) {
-    // The string block of caption "Bench caption" and wait "3": counts and widened bytes.
+// Writes the string block of caption "Bench caption" and wait "3" into the file at `path`.
+bool WriteStringBlock(const char* path) {
     static const char caption[] = "Bench caption";
     static const char wait[] = "3";
     WORD block[16 + sizeof caption + sizeof wait] = {};
@@ -105,18 +152,46 @@ int Repack(const char* source, const char* target) {
     block[at++] = static_cast<WORD>(strlen(wait));
     for (const char* c = wait; *c; ++c) block[at++] = static_cast<unsigned char>(*c);
     DWORD bytes = static_cast<DWORD>((at + 13) * sizeof(WORD));
+    HANDLE update = BeginUpdateResourceA(path, FALSE);
+    return update != nullptr &&
+           UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(1), 0, block, bytes) &&
+           EndUpdateResourceA(update, FALSE);
+}
+
+int Repack(const char* source, const char* target) {
     WaitForGo();
-    if (!CopyFileA(source, target, FALSE)) return 1;
-    HANDLE update = BeginUpdateResourceA(target, FALSE);
-    if (update == nullptr) return 1;
-    if (!UpdateResourceA(update, MAKEINTRESOURCEA(6), MAKEINTRESOURCEA(1), 0, block, bytes))
-        return 1;
-    return EndUpdateResourceA(update, FALSE) ? 0 : 1;
+    return CopyFileA(source, target, FALSE) && WriteStringBlock(target) ? 0 : 1;
+}
+
+// The save the updater's repackager makes, from the OK in its chooser (same title, filter and
+// flags) to the new file in place: built beside the target and moved over it when complete.
+int SaveAs(const char* source) {
+    char target[MAX_PATH] = {};
+    OPENFILENAMEA chooser = {};
+    chooser.lStructSize = sizeof chooser;
+    chooser.lpstrFilter = "*.exe\0*.exe\0";
+    chooser.lpstrFile = target;
+    chooser.nMaxFile = sizeof target;
+    chooser.lpstrTitle = "Select new file to save to";
+    chooser.lpstrDefExt = "exe";
+    chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
+    if (!GetSaveFileNameA(&chooser)) return 1;
+    char folder[MAX_PATH] = {};
+    char building[MAX_PATH] = {};
+    char* name = nullptr;
+    if (GetFullPathNameA(target, sizeof folder, folder, &name) == 0 || name == nullptr) return 1;
+    *name = '\0';
+    bool ok = GetTempFileNameA(folder, "flr", 0, building) != 0 &&
+              CopyFileA(source, building, FALSE) && WriteStringBlock(building) &&
+              MoveFileExA(building, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    return ok ? 0 : 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    // Started by the UI driver, whose standard output is its own channel: the exit code says it.
+    if (argc == 3 && strcmp(argv[1], "saveas") == 0) return SaveAs(argv[2]);
     int result = 2;
     if (argc == 3 && strcmp(argv[1], "net") == 0) result = Net(argv[2]);
     if (argc == 4 && strcmp(argv[1], "spool") == 0) result = Spool(argv[2], argv[3]);

@@ -1,7 +1,9 @@
 // The start-up reference: one modal dialog from an in-memory template, built like the updater
 // (static, GUI subsystem), so the difference to the updater is the updater's own start-up work.
 // With the argument "printers" it also fills a list with the spooler's printers before it
-// shows, as the updater must: the part of start-up that is the spooler's.
+// shows, as the updater must: the part of start-up that is the spooler's. With "template" it
+// shows the updater's own dialog template (its controls are the platform's to create) instead
+// of an empty dialog, and fills that template's printer list.
 #include <windows.h>
 #include <winspool.h>
 
@@ -19,13 +21,16 @@ struct alignas(4) Template {
 };
 
 constexpr int kPrinterList = 1010;
+constexpr int kUpdaterTemplate = 102;
 bool listPrinters;
 
 void ListPrinters(HWND dialog) {
-    HWND list = CreateWindowExA(0, "COMBOBOX", nullptr,
-                                WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10,
-                                300, 100, dialog, reinterpret_cast<HMENU>(kPrinterList),
-                                nullptr, nullptr);
+    HWND list = GetDlgItem(dialog, kPrinterList);
+    if (list == nullptr)
+        list = CreateWindowExA(0, "COMBOBOX", nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_DROPDOWNLIST, 10, 10, 300,
+                               100, dialog, reinterpret_cast<HMENU>(kPrinterList), nullptr,
+                               nullptr);
     static BYTE records[16384];
     DWORD needed = 0, count = 0;
     if (!EnumPrintersA(PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr, 1, records,
@@ -60,6 +65,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         {DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_VISIBLE, 0, 0,
          0, 0, 345, 122},
         0, 0, L"Minimal dialog", 8, L"MS Sans Serif"};
-    DialogBoxIndirectParamW(instance, &form.dialog, nullptr, DialogFunc, 0);
+    if (strstr(commandLine, "template") != nullptr)
+        DialogBoxParamA(instance, MAKEINTRESOURCEA(kUpdaterTemplate), nullptr, DialogFunc, 0);
+    else
+        DialogBoxIndirectParamW(instance, &form.dialog, nullptr, DialogFunc, 0);
     return 0;
 }

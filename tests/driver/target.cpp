@@ -62,6 +62,12 @@ bool Target::WaitExit(DWORD ms) const {
     return WaitForSingleObject(process_.get(), ms) == WAIT_OBJECT_0;
 }
 
+bool Target::WaitIdle(DWORD ms) const {
+    if (!Started())
+        throw Failure("no updater was started");
+    return WaitForInputIdle(process_.get(), ms) == 0;
+}
+
 DWORD Target::ExitCode() const {
     DWORD code = 0;
     if (!GetExitCodeProcess(process_.get(), &code))

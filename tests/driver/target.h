@@ -16,6 +16,9 @@ class Target {
     bool Running() const;
     // Waits up to `ms` for the process to end; false when it is still running.
     bool WaitExit(DWORD ms) const;
+    // Waits up to `ms` until the process first waits for input with none pending (its first
+    // window shown and painted); false on a timeout or when it ended first.
+    bool WaitIdle(DWORD ms) const;
     DWORD ExitCode() const;
     void Kill();
 

@@ -72,6 +72,21 @@ TEST(PeHeader, ChecksumFoldsCarriesSkipsItsFieldAndAddsTheLength) {
     EXPECT_EQ(PeChecksum(withField, sizeof withField, 2), 3u + sizeof withField);
 }
 
+TEST(PeHeader, ChecksumKeepsTheFoldsOwnZeroAndAllOnes) {
+    // Only words that are all zero sum to 0; a non-zero multiple of 0xFFFF folds to 0xFFFF.
+    const uint8_t zeros[] = {0, 0, 0, 0};
+    EXPECT_EQ(PeChecksum(zeros, sizeof zeros, 1000), 4u);
+    const uint8_t ones[] = {0xFF, 0xFF};
+    EXPECT_EQ(PeChecksum(ones, sizeof ones, 1000), 0xFFFFu + 2);
+    const uint8_t halves[] = {0x00, 0x80, 0xFF, 0x7F};
+    EXPECT_EQ(PeChecksum(halves, sizeof halves, 1000), 0xFFFFu + 4);
+    const uint8_t carry[] = {0xFF, 0xFF, 0x01, 0x00};
+    EXPECT_EQ(PeChecksum(carry, sizeof carry, 1000), 1u + 4);
+    // A field at an odd offset that runs past the end: its bytes inside the file count as zero.
+    const uint8_t tail[] = {0x01, 0x00, 0x02, 0xAA, 0xBB};
+    EXPECT_EQ(PeChecksum(tail, sizeof tail, 3), 3u + sizeof tail);
+}
+
 #ifdef _WIN32
 #include <windows.h>
 
