@@ -1,9 +1,8 @@
 #include "payload/alternate_file.h"
 
-#include <commdlg.h>
-
 #include "app/updater_state.h"
 #include "payload/mapped_file.h"
+#include "ui/file_chooser.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
 
@@ -17,7 +16,7 @@ int OnAlternate(HWND owner) {
     chooser.nMaxFile = sizeof path;
     chooser.lpstrTitle = "Select an alternate download file";
     chooser.Flags = kOpenExistingFlags;
-    if (!GetOpenFileNameA(&chooser)) return 1;
+    if (!ChooseFileToOpen(&chooser)) return 1;
 
     MappedFile mapped;
     if (!MapWholeFile(path, &mapped)) {

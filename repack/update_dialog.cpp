@@ -1,11 +1,10 @@
 #include "repack/update_dialog.h"
 
-#include <commdlg.h>
-
 #include "app/updater_state.h"
 #include "payload/mapped_file.h"
 #include "payload/resource_set.h"
 #include "resources/resource_ids.h"
+#include "ui/file_chooser.h"
 
 namespace {
 
@@ -67,7 +66,7 @@ int OnUpdateBrowse(HWND dialog) {
     chooser.nMaxFile = sizeof path;
     chooser.lpstrTitle = "Select an executable";
     chooser.Flags = kOpenExistingFlags;
-    if (GetOpenFileNameA(&chooser)) SetDlgItemTextA(dialog, IDC_UPDATE_EMBED, path);
+    if (ChooseFileToOpen(&chooser)) SetDlgItemTextA(dialog, IDC_UPDATE_EMBED, path);
     return 1;
 }
 
@@ -81,5 +80,5 @@ int GetUpdateFilename(HWND owner, char* path) {
     chooser.lpstrTitle = "Select new file to save to";
     chooser.lpstrDefExt = "exe";
     chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
-    return GetSaveFileNameA(&chooser) ? 1 : 0;
+    return ChooseFileToSave(&chooser) ? 1 : 0;
 }
