@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
   } >build/bench/main_dialog.rc
   i686-w64-mingw32-windres -I resources build/bench/main_dialog.rc build/bench/main_dialog_rc.o
   i686-w64-mingw32-g++-posix -O2 -s -static -mwindows bench/minimal_dialog.cpp \
-    build/bench/main_dialog_rc.o -o build/bench/minimal_dialog.exe -lwinspool
+    build/bench/main_dialog_rc.o -o build/bench/minimal_dialog.exe
   i686-w64-mingw32-g++-posix -O2 -s -static bench/floor.cpp build/bench/main_dialog_rc.o \
     -o build/bench/floor.exe -lws2_32 -lwinspool -lcomdlg32
   cp build/updater-wait2.exe build/bench/bench-updater-wait2.exe
