@@ -103,12 +103,18 @@ HWND WaitForDialog(DWORD timeoutMs) {
     }
 }
 
-// start <exe> <timeout ms> [argument...]: the updater's pid and its first visible dialog.
-Fields OnStart(const Fields& request) {
+// The command line of "<command> <exe> <timeout ms> [argument...]".
+std::wstring CommandLineOf(const Fields& request) {
     std::wstring commandLine = QuotedArgument(Wide(Arg(request, 1, "exe")));
-    DWORD timeoutMs = MsArg(request, 2);
     for (size_t i = 3; i < request.size(); ++i)
         commandLine += L" " + QuotedArgument(Wide(request[i]));
+    return commandLine;
+}
+
+// start <exe> <timeout ms> [argument...]: the updater's pid and its first visible dialog.
+Fields OnStart(const Fields& request) {
+    std::wstring commandLine = CommandLineOf(request);
+    DWORD timeoutMs = MsArg(request, 2);
     target.Start(commandLine);
     HWND dialog = WaitForDialog(timeoutMs);
     return {Number(target.pid()), HandleNumber(dialog), Number(target.thread())};
@@ -118,10 +124,8 @@ Fields OnStart(const Fields& request) {
 // program first waits for input, without polling: its pid, the microseconds from just before
 // the process was created, and its visible dialog (0 when none). For timing start-up.
 Fields OnLaunch(const Fields& request) {
-    std::wstring commandLine = QuotedArgument(Wide(Arg(request, 1, "exe")));
+    std::wstring commandLine = CommandLineOf(request);
     DWORD timeoutMs = MsArg(request, 2);
-    for (size_t i = 3; i < request.size(); ++i)
-        commandLine += L" " + QuotedArgument(Wide(request[i]));
     LARGE_INTEGER frequency, before, after;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&before);
@@ -130,7 +134,8 @@ Fields OnLaunch(const Fields& request) {
         throw Failure("the program did not wait for input within " + Number(timeoutMs) + " ms");
     QueryPerformanceCounter(&after);
     long long micros = (after.QuadPart - before.QuadPart) * 1000000 / frequency.QuadPart;
-    return {Number(target.pid()), std::to_string(micros), HandleNumber(VisibleDialogOf(target.pid()))};
+    return {Number(target.pid()), std::to_string(micros),
+            HandleNumber(VisibleDialogOf(target.pid()))};
 }
 
 // windows: the updater's top-level windows, topmost first; none once it has ended.
