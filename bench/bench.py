@@ -210,7 +210,7 @@ def floor_run(args, listener=None, size=None):
     if ready[:1] != [b"ready"]:
         raise RuntimeError(f"floor {args[0]} did not start")
     # The floor's button is clicked the way the updater's Send Firmware is: by the UI driver.
-    driver_ready = go_driver()
+    driver_ready = shared_driver()
     wait_quiet()
     t0 = time.monotonic()
     driver_ready.call("click", int(ready[1]))
@@ -220,14 +220,14 @@ def floor_run(args, listener=None, size=None):
     return (end or time.monotonic()) - t0, t0
 
 
-_GO_DRIVER = []
+_SHARED_DRIVER = []
 
 
-def go_driver():
-    """The UI driver that clicks the floor's button."""
-    if not _GO_DRIVER:
-        _GO_DRIVER.append(_Driver(30))
-    return _GO_DRIVER[0]
+def shared_driver():
+    """The one UI driver that clicks the floors' buttons and launches the start-up runs."""
+    if not _SHARED_DRIVER:
+        _SHARED_DRIVER.append(_Driver(30))
+    return _SHARED_DRIVER[0]
 
 
 def delivery(listener, path, spooler, watchers=(), memory=None):
@@ -276,7 +276,7 @@ def startup():
     """The updater; a minimal dialog; the same listing the spooler's printers; the updater's
     own dialog template (its thirteen controls are the platform's to create) listing them."""
     ours, ref, listing, template = [], [], [], []
-    d = go_driver()
+    d = shared_driver()
     for _ in range(SHORT_RUNS):
         ours.append(startup_time(d, UPDATER, True))
         ref.append(startup_time(d, MINIMAL, False))
@@ -422,7 +422,7 @@ def main():
               f"OK, the updater ended at {median(ours['ended']):.3f} s; the floor "
               f"{median(floor['complete']):.3f} s and {median(floor['ended']):.3f} s")
     finally:
-        for d in _GO_DRIVER:
+        for d in _SHARED_DRIVER:
             d.close()
         cups.stop()
 
