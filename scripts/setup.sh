@@ -7,7 +7,7 @@ packages=(
   cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
   wine wine32:i386 wine64 libcups2:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
-  xvfb openbox xdotool x11-utils imagemagick
+  xvfb xauth openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
   python3 python3-pytest netcat-openbsd iproute2 p910nd clang libclang-rt-14-dev osslsigncode openssl
 )
@@ -26,23 +26,110 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-# A mirror caught mid-sync serves an index of the wrong size for a while; the i386 half of a
-# multiarch pair then cannot match its amd64 half. Fetch the lists again until they are whole.
+# apt runs with the machine's own configuration, or, where a suite's index is broken or another
+# suite is needed, with a sources folder and a lists folder of set-up's own (apt_own below).
+apt_config=()
+own=""
+left_out=""
+trap '[ -z "$own" ] || rm -rf "$own"' EXIT
+
+# "REPO/ SUITE" of every suite named in apt's errors: in a URL up to /dists/SUITE/, or in a
+# quoted 'REPO SUITE Release'.
+failed_suites() {
+  sed -E -n -e 's#.*(https?://[^ ]*)/dists/([^/ ]*)/.*#\1 \2#p' \
+            -e "s#.*'(https?://[^ ]*) ([^ ]*) Release'.*#\\1 \\2#p" <<<"$1" |
+    sed -E 's#/* #/ #' | sort -u
+}
+
+# Leaves out, for both architectures, the suites whose indexes failed, and says so in one line.
+leave_out() {
+  local suites
+  # Only suites not left out already: the same failure again means leaving out did not help.
+  suites=$(comm -13 <(printf '%s\n' "$left_out") <(failed_suites "$1"))
+  [ -n "$suites" ] || {
+    echo "setup: apt-get update fails: ${1%%$'\n'*}; check the network and the mirror that" \
+         "/etc/apt names, or try again later" >&2
+    exit 1
+  }
+  left_out=$(printf '%s\n%s' "$left_out" "$suites" | sed '/^$/d' | sort -u)
+  local why
+  why=$(sed -n -E '1{s/^E: Failed to fetch [^ ]+ +//; s/ *\[IP:.*//; p}' <<<"$1")
+  echo "setup: leaving out $(paste -sd, <<<"$suites" | sed 's/,/, /g') for both architectures" \
+       "(apt: ${why:-${1%%$'\n'*}}); the i386 and amd64 packages come from the suites whose" \
+       "indexes are whole"
+}
+
+# A mirror caught mid-sync serves an index that its signed Release file does not describe, and
+# apt drops it; the i386 halves of multiarch pairs then cannot match their amd64 halves. Such a
+# mirror usually settles within a minute or two: fetch the lists again for about that long, then
+# do without the broken suites.
 fetch_package_lists() {
-  local attempt lists
-  for attempt in 1 2 3 4 5 6 7 8 9 10; do
-    lists=$(apt-get update -qq 2>&1) || true
-    grep -q '^E:' <<<"$lists" || return 0
-    printf '%s\n' "$lists" >&2
-    echo "setup: package lists incomplete (attempt $attempt), fetching them again in 30 s"
+  local attempt errors
+  for attempt in 1 2 3 4; do
+    errors=$(apt-get update -qq 2>&1 | grep '^E:' || true)
+    [ -n "$errors" ] || return 0
+    [ "$attempt" = 4 ] && break
+    echo "setup: package lists incomplete (attempt $attempt of 4), fetching them again in 30 s"
     sleep 30
   done
+  leave_out "$errors"
+  apt_own
+}
+
+# Points apt at sources and lists of set-up's own: the Debian suites the machine names, less
+# those left out, plus any suite given (bookworm-backports, on the machine's Debian mirror). The
+# machine's own sources and lists stay as they are; every index is verified as usual.
+apt_own() {
+  local extra=("$@") targets errors attempt
+  debian_targets() {
+    apt-get indextargets --format '$(ORIGIN) $(REPO_URI) $(RELEASE) $(COMPONENT)' \
+      'Identifier: Packages' 'Target-Of: deb' | awk '$1 == "Debian"' | sort -u
+  }
+  # The machine's suites are known from its lists; a machine that never fetched them does now.
+  targets=$(debian_targets)
+  [ -n "$targets" ] || { apt-get update -qq >/dev/null 2>&1 || true; targets=$(debian_targets); }
+  [ -n "$own" ] || own=$(mktemp -d /tmp/updater-apt.XXXXXX)
+  chmod 755 "$own"
+  mkdir -p "$own/sources" "$own/lists/partial"
+  chown _apt "$own/lists/partial" 2>/dev/null || true
+  apt_config=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$own/sources"
+              -o "Dir::State::Lists=$own/lists")
+  for attempt in 1 2; do
+    {
+      LEFT_OUT=$left_out awk '
+        BEGIN { n = split(ENVIRON["LEFT_OUT"], s, "\n"); for (i = 1; i <= n; i++) out[s[i]] }
+        !(($2 " " $3) in out) { print "deb " $2 " " $3 " " $4 }' <<<"$targets"
+      for suite in "${extra[@]}"; do
+        awk -v suite="$suite" '$3 == "bookworm" { print "deb " $2 " " suite " main"; exit }' \
+          <<<"$targets"
+      done
+    } >"$own/sources/updater.list"
+    errors=$(apt-get "${apt_config[@]}" update -qq 2>&1 | grep '^E:' || true)
+    [ -n "$errors" ] || return 0
+    leave_out "$errors"
+  done
+  echo "setup: apt-get update fails: ${errors%%$'\n'*}; try again once the mirror has settled" >&2
+  exit 1
+}
+
+# Installs packages; on failure says in one line why, with apt's own words kept in a log.
+apt_install() {
+  local log
+  log=$(mktemp /tmp/updater-apt-install.XXXXXX.log)
+  if apt-get "${apt_config[@]}" install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
+    rm -f "$log"
+    return 0
+  fi
+  echo "setup: apt-get could not install $*: $(grep -m1 '^E:' "$log" || tail -n1 "$log")" \
+       "${left_out:+(suites left out: $(tr '\n' ' ' <<<"$left_out"))}; try again once the" \
+       "mirror has settled; apt's whole answer is in $log" >&2
+  exit 1
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   fetch_package_lists
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}"
 fi
 echo "setup: all build and test packages present"
 
@@ -62,6 +149,9 @@ entry=$binfmt/qemu-i386
 runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 registered() { [ -f "$entry" ] && grep -qx enabled "$entry"; }
 
+# A fresh /proc (a chroot's, a container's) has binfmt_misc unmounted, while the kernel's entries
+# serve its programs all the same: mount it to see them.
+[ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
 if [ "$force" = 0 ] && [ -f "$entry" ]; then
   echo -1 >"$entry"
   echo "setup: removed the qemu-i386 binfmt_misc entry"
@@ -84,15 +174,8 @@ if [ ! -x "$qemu" ] || ! "$qemu" --version | grep -q 'version \(9\|[1-9][0-9]\)\
   else
     echo "setup: this host runs no 32-bit programs: installing qemu-user from bookworm-backports"
   fi
-  cat >/etc/apt/sources.list.d/bookworm-backports.sources <<'EOF'
-Types: deb
-URIs: http://deb.debian.org/debian
-Suites: bookworm-backports
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-EOF
-  fetch_package_lists
-  apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user >/dev/null
+  apt_own bookworm-backports
+  apt_install -t bookworm-backports qemu-user
 fi
 
 [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
