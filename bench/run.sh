@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Benchmarks the built updater against references on the same machine (after
-# ./scripts/build.sh -DUPDATER_TESTS=ON, or ./scripts/test.sh).
+# Benchmarks the updater against references on the same machine. Installs what is missing and
+# builds the updater with its test programs first, as the tests do.
 # Everything runs in a private network namespace with its own Wine prefix, X server and cupsd, so
 # port 9100 and the wineservers of tests running at the same time are left alone. Wine's and
 # CUPS's spool folders are in memory (a private mount namespace): a 256 MB job is written to each,
@@ -8,7 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 [ "${1:-}" = --inside ] || {
-  [ -f build/updater-wait2.exe ] && [ -f build/tests/driver.exe ] || { echo "build the test programs first: ./scripts/build.sh -DUPDATER_TESTS=ON"; exit 1; }
+  export BUILD_DIR="$PWD/build"
+  ./scripts/build.sh -DUPDATER_TESTS=ON
   mkdir -p build/bench
   # The minimal dialog and the floor carry the updater's main dialog template, taken from its
   # resource script, so they can show the same dialog as the updater.
@@ -24,7 +25,11 @@ cd "$(dirname "$0")/.."
   [ -f build/bench/alternate-256m.bin ] ||
     head -c 268435456 /dev/urandom >build/bench/alternate-256m.bin
   # A copy of the build's prefix skips the first-start set-up and shares no wineserver with it.
-  [ -d build/bench-wineprefix ] || cp -a build/wineprefix build/bench-wineprefix
+  if [ ! -d build/bench-wineprefix ]; then
+    source scripts/wine-env.sh
+    wine_prefix_ready
+    cp -a "$WINEPREFIX" build/bench-wineprefix
+  fi
   exec unshare -n -m --propagation private "$0" --inside
 }
 ip link set lo up
