@@ -3,27 +3,29 @@
 namespace string_block {
 namespace {
 
-uint8_t* PutString(uint8_t* out, const char* text, size_t length) {
-    *out++ = static_cast<uint8_t>(length & 0xFF);
-    *out++ = static_cast<uint8_t>((length >> 8) & 0xFF);
-    for (size_t i = 0; i < length; ++i) {
-        *out++ = static_cast<uint8_t>(text[i]);
-        *out++ = 0;
-    }
+uint8_t* PutUnit(uint8_t* out, size_t unit) {
+    *out++ = static_cast<uint8_t>(unit & 0xFF);
+    *out++ = static_cast<uint8_t>((unit >> 8) & 0xFF);
+    return out;
+}
+
+uint8_t* PutString(uint8_t* out, const char16_t* text, size_t count) {
+    out = PutUnit(out, count);
+    for (size_t i = 0; i < count; ++i) out = PutUnit(out, text[i]);
     return out;
 }
 
 } // namespace
 
-size_t BuildSize(size_t captionLength, size_t waitLength) {
-    return 2 * captionLength + 2 * waitLength + 2 * kStringsPerBlock;
+size_t BuildSize(size_t captionUnits, size_t waitUnits) {
+    return 2 * captionUnits + 2 * waitUnits + 2 * kStringsPerBlock;
 }
 
-void WriteInto(uint8_t* out, const char* caption, size_t captionLength, const char* wait,
-               size_t waitLength) {
+void WriteInto(uint8_t* out, const char16_t* caption, size_t captionUnits, const char16_t* wait,
+               size_t waitUnits) {
     out += 2; // string 0: a count of 0
-    out = PutString(out, caption, captionLength);
-    PutString(out, wait, waitLength); // strings 3 to 15 stay zero counts
+    out = PutString(out, caption, captionUnits);
+    PutString(out, wait, waitUnits); // strings 3 to 15 stay zero counts
 }
 
 bool Find(const uint8_t* block, size_t size, int index, const uint8_t** units, size_t* count) {

@@ -2,7 +2,7 @@
 
 namespace string_block {
 
-std::vector<uint8_t> Build(const std::string& caption, const std::string& wait) {
+std::vector<uint8_t> Build(const std::u16string& caption, const std::u16string& wait) {
     std::vector<uint8_t> block(BuildSize(caption.size(), wait.size()), 0);
     WriteInto(block.data(), caption.data(), caption.size(), wait.data(), wait.size());
     return block;

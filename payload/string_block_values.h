@@ -8,7 +8,7 @@
 // Value-returning forms of the block writer and reader, for tests and tools.
 namespace string_block {
 
-std::vector<uint8_t> Build(const std::string& caption, const std::string& wait);
+std::vector<uint8_t> Build(const std::u16string& caption, const std::u16string& wait);
 std::u16string Read(const uint8_t* block, size_t size, int index);
 
 } // namespace string_block

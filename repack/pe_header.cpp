@@ -37,10 +37,11 @@ bool FindPeFields(const uint8_t* data, size_t size, PeFields* out) {
 }
 
 uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset) {
-    // Adding the words with an end-around carry after each is adding them modulo 0xFFFF, where
-    // a sum that is not zero never folds to 0, so the plain total gives the same result: 0 when
-    // it is 0, else its remainder, with 0xFFFF for a multiple of 0xFFFF. One pass of plain
-    // additions runs twice as fast as folding after every word.
+    // The words added with an end-around carry after each, as the platform's check does, are
+    // their sum modulo 0xFFFF. That check adds the stored field too and then takes it off with
+    // a borrow, which turns a sum that is a multiple of 0xFFFF into 0, never 0xFFFF: storing
+    // the remainder is what it finds again. One pass of plain additions runs twice as fast as
+    // folding after every word.
     uint64_t total = 0;
     size_t even = size & ~static_cast<size_t>(1);
     for (size_t i = 0; i < even; i += 2) total += data[i] | data[i + 1] << 8;
@@ -48,6 +49,5 @@ uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset) {
     // The checksum field counts as zero: take away what its bytes added.
     for (size_t k = checksumOffset; k < size && k - checksumOffset < 4; ++k)
         total -= static_cast<uint64_t>(data[k]) << (k % 2 * 8);
-    uint32_t sum = total == 0 ? 0 : static_cast<uint32_t>((total - 1) % 0xFFFF + 1);
-    return sum + static_cast<uint32_t>(size);
+    return static_cast<uint32_t>(total % 0xFFFF) + static_cast<uint32_t>(size);
 }

@@ -16,5 +16,6 @@ struct PeFields {
 bool FindPeFields(const uint8_t* data, size_t size, PeFields* out);
 
 // The PE header checksum of the file: the 16-bit words of the file, the checksum field counted
-// as zero, added with end-around carry, plus the file's length.
+// as zero, added with end-around carry (a multiple of 0xFFFF counting as 0), plus the file's
+// length.
 uint32_t PeChecksum(const uint8_t* data, size_t size, size_t checksumOffset);

@@ -33,6 +33,20 @@ template <size_t N> struct Field {
     Field(HWND dialog, int id) : length(GetDlgItemTextA(dialog, id, text, N)) {}
 };
 
+// A string for the string block: the field's characters, converted with the ANSI code page as
+// the build converts the caption, since the updater reads its strings back through that code
+// page. An ANSI character is at least one byte, so N units hold them.
+template <size_t N> struct Characters {
+    char16_t units[N] = {};
+    size_t count = 0;
+    explicit Characters(const Field<N>& field) {
+        if (field.length == 0) return;
+        count = static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, field.text,
+                                                        static_cast<int>(field.length),
+                                                        reinterpret_cast<LPWSTR>(units), N));
+    }
+};
+
 // What the new updater gets in place of this one's resources.
 struct NewResources {
     const uint8_t* block;
@@ -96,13 +110,16 @@ int OnUpdateSave(HWND dialog) {
         displayLastError();
         return 0;
     }
-    size_t blockSize = string_block::BuildSize(caption.length, wait.length);
+    Characters<kCaptionBuffer> captionUnits(caption);
+    Characters<kWaitBuffer> waitUnits(wait);
+    size_t blockSize = string_block::BuildSize(captionUnits.count, waitUnits.count);
     std::unique_ptr<uint8_t, FreeDeleter> block(static_cast<uint8_t*>(std::calloc(blockSize, 1)));
     if (!block) {
         displayMsg1(msg::kOutOfMemory);
         return 0;
     }
-    string_block::WriteInto(block.get(), caption.text, caption.length, wait.text, wait.length);
+    string_block::WriteInto(block.get(), captionUnits.units, captionUnits.count, waitUnits.units,
+                            waitUnits.count);
 
     // The new updater is made beside the target and takes its place only when complete.
     char building[MAX_PATH] = {};

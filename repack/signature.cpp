@@ -43,28 +43,36 @@ bool OpenForWriting(const char* path, WritableFile* out) {
     return false;
 }
 
+bool Seek(HANDLE file, DWORD offset) {
+    return SetFilePointer(file, static_cast<LONG>(offset), nullptr, FILE_BEGIN) !=
+           INVALID_SET_FILE_POINTER;
+}
+
 } // namespace
 
 int RemoveCertificateTable(const char* path) {
     WritableFile image;
     if (!OpenForWriting(path, &image)) return 0;
-    const PeFields& f = image.fields;
+    const PeFields f = image.fields;
     if (f.securityOffset == 0 && f.securitySize == 0) return 1;
     // A table must lie past the headers; an entry pointing into them is damaged, and cutting
     // there would destroy the copy.
     bool endsFile = f.securityOffset >= f.headersSize && f.securityOffset <= image.size &&
                     f.securitySize == image.size - f.securityOffset;
-    memset(image.bytes() + f.securityEntry, 0, 8);
-    DWORD cut = f.securityOffset;
     image.view.reset();
     image.mapping.reset();
-    if (!endsFile) return 1;
-    // Whatever else follows a table that does not end the file is left where it is.
-    if (SetFilePointer(image.file.get(), static_cast<LONG>(cut), nullptr, FILE_BEGIN) ==
-            INVALID_SET_FILE_POINTER ||
-        !SetEndOfFile(image.file.get()))
-        return 0;
-    return 1;
+    // The table is cut off before its entry is cleared, so a retry after a failed cut (another
+    // program mapping the file) still finds it. Whatever else follows a table that does not end
+    // the file is left where it is.
+    HANDLE file = image.file.get();
+    if (endsFile && !(Seek(file, f.securityOffset) && SetEndOfFile(file))) return 0;
+    static const uint8_t kNoTable[8] = {};
+    DWORD written = 0;
+    return Seek(file, static_cast<DWORD>(f.securityEntry)) &&
+                   WriteFile(file, kNoTable, sizeof kNoTable, &written, nullptr) &&
+                   written == sizeof kNoTable
+               ? 1
+               : 0;
 }
 
 int WritePeChecksum(const char* path) {
@@ -72,5 +80,7 @@ int WritePeChecksum(const char* path) {
     if (!OpenForWriting(path, &image)) return 0;
     uint32_t sum = PeChecksum(image.bytes(), image.size, image.fields.checksum);
     memcpy(image.bytes() + image.fields.checksum, &sum, sizeof sum);
-    return FlushViewOfFile(image.view.get(), 0) ? 1 : 0;
+    // The file is moved over the target next: its bytes must be on the disk before that, or a
+    // power cut just after the move leaves the target with data never written.
+    return FlushViewOfFile(image.view.get(), 0) && FlushFileBuffers(image.file.get()) ? 1 : 0;
 }

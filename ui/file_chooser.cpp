@@ -9,19 +9,26 @@ using ChooserFunction = BOOL(WINAPI*)(OPENFILENAMEA*);
 
 HMODULE chooserLibrary;
 
-BOOL RunChooser(const char* name, OPENFILENAMEA* chooser) {
+// The chooser's function, or null with the last error set when it can't be had.
+ChooserFunction Chooser(const char* name) {
     if (chooserLibrary == nullptr) chooserLibrary = LoadSystemLibrary("comdlg32.dll");
     auto run = ExportOf<ChooserFunction>(chooserLibrary, name);
+    if (run == nullptr && chooserLibrary != nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
+    return run;
+}
+
+} // namespace
+
+BOOL ChooseFileToOpen(OPENFILENAMEA* chooser) {
+    ChooserFunction run = Chooser("GetOpenFileNameA");
     if (run == nullptr) {
-        if (chooserLibrary != nullptr) SetLastError(ERROR_PROC_NOT_FOUND);
         displayLastError();
         return FALSE;
     }
     return run(chooser);
 }
 
-} // namespace
-
-BOOL ChooseFileToOpen(OPENFILENAMEA* chooser) { return RunChooser("GetOpenFileNameA", chooser); }
-
-BOOL ChooseFileToSave(OPENFILENAMEA* chooser) { return RunChooser("GetSaveFileNameA", chooser); }
+BOOL ChooseFileToSave(OPENFILENAMEA* chooser) {
+    ChooserFunction run = Chooser("GetSaveFileNameA");
+    return run != nullptr && run(chooser);
+}

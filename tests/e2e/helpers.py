@@ -1,7 +1,8 @@
 """Steps the end-to-end tests share."""
-from harness.driver import wait_until
+from harness.driver import keys, wait_until
 EXIT, SEND, CONFIG, NET, UPDATE, ALTERNATE = 1000, 1001, 1002, 1003, 1004, 1005
 PICTURE, LIST, HOST = 1012, 1010, 1011
+ALTERNATE_CHOOSER = "Select an alternate download file"
 
 
 def buttons_enabled(u):
@@ -28,3 +29,11 @@ def expect_box(u, caption, text, timeout=30):
     box = u.message_box(timeout=timeout)
     assert (box.caption, box.text) == (caption, text), (box.caption, box.text)
     box.ok()
+
+
+def choose(u, path, selected=True):
+    """AlternateFile: Alt+F, the path into its chooser, and the box that confirms the choice."""
+    keys(u.main, "alt+f")
+    u.choose_file(ALTERNATE_CHOOSER, str(path))
+    if selected:
+        expect_box(u, "Info", "Selected file will now be downloaded instead of embedded file")

@@ -5,10 +5,8 @@ import pytest
 
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
 from harness.driver import Updater, keys, wait_until
-from helpers import (ALTERNATE, CONFIG, HOST, NET, SEND, expect_box, select, wait_for_face)
-
-CHOOSER = "Select an alternate download file"
-SELECTED = "Selected file will now be downloaded instead of embedded file"
+from helpers import (ALTERNATE_CHOOSER, CONFIG, HOST, NET, SEND, choose, expect_box, select,
+                     wait_for_face)
 
 
 @pytest.fixture
@@ -18,12 +16,6 @@ def files(tmp_path):
         path.write_bytes(data)
         return str(path)
     return make
-
-
-def choose(u, path):
-    keys(u.main, "alt+f")
-    u.choose_file(CHOOSER, path)
-    expect_box(u, "Info", SELECTED)
 
 
 def send_through(u, queue_printer, queue_name=None):
@@ -75,15 +67,14 @@ def test_cancel_changes_nothing(spooler):
     queues = spooler("cancel-queue")
     with Updater(exe("updater-wait2")) as u:
         keys(u.main, "alt+f")
-        u.cancel_chooser(CHOOSER)
+        u.cancel_chooser(ALTERNATE_CHOOSER)
         u.assert_no_message_box(wait=0.5)
         job = send_through(u, queues["cancel-queue"], "cancel-queue")
         assert sha256(job) == sha256(default_payload())
 
 
 def failing_choice_keeps_the_payload(u, queue_printer, path, queue_name, previous):
-    keys(u.main, "alt+f")
-    u.choose_file(CHOOSER, path)
+    choose(u, path, selected=False)
     box = u.message_box(timeout=30)
     assert box.caption == "Error"
     assert box.text.startswith("failure with error ")

@@ -2,8 +2,9 @@
 import os
 
 from conftest import CONFIG_PAGE_JOB, exe, sha256
-from harness.driver import Updater, keys, wait_until
-from helpers import CONFIG, HOST, NET, SEND, buttons_enabled, expect_box, select, wait_for_face
+from harness.driver import Updater, wait_until
+from helpers import (CONFIG, HOST, NET, SEND, buttons_enabled, choose, expect_box, select,
+                     wait_for_face)
 
 ROUNDS = 100
 BIG = 256 * 1024 * 1024
@@ -57,12 +58,6 @@ def big_file(tmp_path):
         for i in range(BIG // len(block)):
             f.write(i.to_bytes(4, "little") + block[4:])
     return str(path), sha256(open(path, "rb").read())
-
-
-def choose(u, path):
-    keys(u.main, "alt+f")
-    u.choose_file("Select an alternate download file", path)
-    expect_box(u, "Info", "Selected file will now be downloaded instead of embedded file")
 
 
 def test_256_megabytes_over_both_transports(spooler, printers, tmp_path):

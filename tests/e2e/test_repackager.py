@@ -24,7 +24,7 @@ BROWSE_CHOOSER = "Select an executable"
 def block(caption, wait):
     out = struct.pack("<H", 0)
     for text in (caption, wait):
-        out += struct.pack("<H", len(text)) + b"".join(struct.pack("<H", b) for b in text)
+        out += struct.pack("<H", len(text)) + text.encode("utf-16-le")
     return out + bytes(26)
 
 
@@ -70,26 +70,26 @@ def test_fields_start_with_the_current_strings(source):
         assert u.main.enabled  # no owner: the main dialog stays usable beside it
 
 
-def test_new_updater_has_the_new_caption_wait_and_payload(source, tmp_path, spooler):
+@pytest.mark.parametrize("caption", ["Fresh \xe9dition", "Price €5 “quoted” – Model™"])
+def test_new_updater_has_the_new_caption_wait_and_payload(source, tmp_path, spooler, caption):
     before = open(source, "rb").read()
     image = os.urandom(123457)
     (tmp_path / "image.bin").write_bytes(image)
     target = str(tmp_path / "new.exe")
-    repackage(source, target, caption="Fresh \xe9dition", wait="3",
-              embed=str(tmp_path / "image.bin"))
+    repackage(source, target, caption=caption, wait="3", embed=str(tmp_path / "image.bin"))
     assert open(source, "rb").read() == before
 
     res = pe.resources(target)
     written = res[(pe.RT_STRING, 1, 0)]
-    assert written == block(b"Fresh \xe9dition", b"3")
-    assert len(written) == 2 * len("Fresh \xe9dition") + 2 * len("3") + 32
+    assert written == block(caption, "3")
+    assert len(written) == 2 * len(caption) + 2 * len("3") + 32
     assert res[("FILE", 1013, 0)] == image
     assert res[(pe.RT_STRING, 1, 1033)] == pe.resources(source)[(pe.RT_STRING, 1, 1033)]
     assert ("FILE", 1013, 1033) in res
 
     queues = spooler("repack-queue")
     with Updater(target) as u:
-        assert u.main.title == "Fresh \xe9dition"
+        assert u.main.title == caption
         select(u, "repack-queue")
         u.main.control(SEND).click()
         [job] = queues["repack-queue"].wait_connections(1, timeout=120)
@@ -128,7 +128,7 @@ def test_empty_caption_and_timeout(source, tmp_path, spooler):
 def test_long_fields_are_cut(source, tmp_path):
     target = str(tmp_path / "cut.exe")
     repackage(source, target, caption="c" * 300, wait="123456789")
-    assert pe.resources(target)[(pe.RT_STRING, 1, 0)] == block(b"c" * 254, b"12345678")
+    assert pe.resources(target)[(pe.RT_STRING, 1, 0)] == block("c" * 254, "12345678")
     with Updater(target) as u:
         assert u.main.title == "c" * 254
 
@@ -254,7 +254,7 @@ def test_read_only_updater_makes_a_working_writable_one(source, tmp_path):
     target = tmp_path / "from-read-only.exe"
     repackage(source, str(target), caption="From read-only", wait="2")
     assert os.stat(target).st_mode & stat.S_IWUSR
-    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block(b"From read-only", b"2")
+    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block("From read-only", "2")
     with Updater(str(target)) as u:
         assert u.main.title == "From read-only"
 
@@ -270,7 +270,7 @@ def test_scanner_holding_the_new_file_for_a_moment(source, tmp_path):
     # It held the file being built before that file became new.exe.
     assert [name for name in scanner.held if name != "new.exe"], scanner.held
     assert sorted(os.listdir(folder)) == ["new.exe"]
-    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block(b"Scanned", b"2")
+    assert pe.resources(str(target))[(pe.RT_STRING, 1, 0)] == block("Scanned", "2")
     with Updater(str(target)) as u:
         assert u.main.title == "Scanned"
 

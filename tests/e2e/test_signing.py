@@ -71,22 +71,17 @@ cp "$in" "$out"
 """
 
 
-def test_time_stamp_is_asked_for_by_rfc3161_unless_legacy_is_chosen(signer, tmp_path):
+def test_time_stamp_is_asked_for_by_rfc3161_unless_legacy_is_chosen(tmp_path):
     tool = tmp_path / "osslsigncode"
     tool.write_text(STAND_IN)
     tool.chmod(0o755)
     url = "http://127.0.0.1:9/timestamp"
-    build = tmp_path / "build"
-    calls = []
-    for legacy in ("OFF", "ON"):
-        _run("cmake", "-S", wine.ROOT, "-B", str(build), "-DUPDATER_TESTS=OFF",
-             f"-DOSSLSIGNCODE={tool}", f"-DUPDATER_SIGN_PKCS12={signer / 'signer.p12'}",
-             f"-DUPDATER_SIGN_TIMESTAMP_URL={url}", f"-DUPDATER_SIGN_TIMESTAMP_LEGACY={legacy}",
-             check=True)
-        (build / "updater.exe").unlink(missing_ok=True)  # signing follows the link
-        _run("cmake", "--build", str(build), "--target", "updater", "-j2", check=True)
-        calls = (tmp_path / "osslsigncode.calls").read_text().split("--\n")[:-1]
-        assert len(calls) == (1 if legacy == "OFF" else 2)
+    (tmp_path / "updater.exe").write_bytes(b"MZ")
+    for protocol in ([], ["legacy"]):
+        _run(os.path.join(wine.ROOT, "cmake", "sign.sh"), str(tmp_path / "updater.exe"), "", "",
+             str(tmp_path / "signer.p12"), url, *protocol, check=True,
+             env={**os.environ, "OSSLSIGNCODE": str(tool)})
+    calls = (tmp_path / "osslsigncode.calls").read_text().split("--\n")[:-1]
     rfc3161, legacy = (call.splitlines() for call in calls)
     assert rfc3161[:2] == legacy[:2] == ["sign", "-h"]
     assert "-ts" in rfc3161 and rfc3161[rfc3161.index("-ts") + 1] == url
@@ -107,10 +102,10 @@ def test_a_copy_of_a_signed_updater_is_unsigned_and_runs(signed, tmp_path, cups,
               embed=str(tmp_path / "image.bin"))
     assert sha256(source.read_bytes()) == before
 
-    code, output = verify(copy)
-    assert code != 0 and "No signature found" in output, output
-    assert "Signature verification: failed" not in output
+    # Unsigned as any verifier sees it: no certificate table, and none of its bytes left behind.
     assert pe.directory_entry(copy, SECURITY) == (0, 0)
+    offset, size = pe.directory_entry(source, SECURITY)
+    assert source.read_bytes()[offset:offset + size] not in copy.read_bytes()
     assert pe.checksum_field(copy) == pe.computed_checksum(copy)
 
     printer = printers(port=9100)

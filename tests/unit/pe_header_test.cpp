@@ -73,18 +73,35 @@ TEST(PeHeader, ChecksumFoldsCarriesSkipsItsFieldAndAddsTheLength) {
 }
 
 TEST(PeHeader, ChecksumKeepsTheFoldsOwnZeroAndAllOnes) {
-    // Only words that are all zero sum to 0; a non-zero multiple of 0xFFFF folds to 0xFFFF.
+    // A non-zero multiple of 0xFFFF counts as 0, as all zeros do.
     const uint8_t zeros[] = {0, 0, 0, 0};
     EXPECT_EQ(PeChecksum(zeros, sizeof zeros, 1000), 4u);
     const uint8_t ones[] = {0xFF, 0xFF};
-    EXPECT_EQ(PeChecksum(ones, sizeof ones, 1000), 0xFFFFu + 2);
+    EXPECT_EQ(PeChecksum(ones, sizeof ones, 1000), 2u);
     const uint8_t halves[] = {0x00, 0x80, 0xFF, 0x7F};
-    EXPECT_EQ(PeChecksum(halves, sizeof halves, 1000), 0xFFFFu + 4);
+    EXPECT_EQ(PeChecksum(halves, sizeof halves, 1000), 4u);
     const uint8_t carry[] = {0xFF, 0xFF, 0x01, 0x00};
     EXPECT_EQ(PeChecksum(carry, sizeof carry, 1000), 1u + 4);
     // A field at an odd offset that runs past the end: its bytes inside the file count as zero.
     const uint8_t tail[] = {0x01, 0x00, 0x02, 0xAA, 0xBB};
     EXPECT_EQ(PeChecksum(tail, sizeof tail, 3), 3u + sizeof tail);
+}
+
+// The platform's check adds every word, the stored field's too, with an end-around carry, then
+// takes the field's words off with a borrow: it finds a multiple of 0xFFFF as the length + 0.
+TEST(PeHeader, ChecksumIsWhatThePlatformsCheckFindsAgain) {
+    std::vector<uint8_t> bytes(70001, 0);
+    bytes[100] = bytes[101] = 0xFF;
+    uint32_t sum = PeChecksum(bytes.data(), bytes.size(), 8);
+    memcpy(&bytes[8], &sum, 4);
+    uint32_t check = 0;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        check += bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+        check = (check & 0xFFFF) + (check >> 16);
+    }
+    for (uint32_t w : {sum & 0xFFFF, sum >> 16}) check = (check - (check < w) - w) & 0xFFFF;
+    EXPECT_EQ(check + bytes.size(), sum);
+    EXPECT_EQ(sum, 70001u);
 }
 
 #ifdef _WIN32

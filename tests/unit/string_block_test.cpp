@@ -10,39 +10,33 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> values) {
     return out;
 }
 
-std::string Narrow(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) out.push_back(static_cast<char>(c));
-    return out;
-}
-
 } // namespace
 
 TEST(StringBlock, CaptionAbWaitNinetyIsFortyExactBytes) {
     std::vector<uint8_t> expected = Bytes({0, 0, 2, 0, 0x61, 0, 0x62, 0, 2, 0, 0x39, 0, 0x30, 0});
     expected.resize(40, 0);
-    EXPECT_EQ(string_block::Build("ab", "90"), expected);
+    EXPECT_EQ(string_block::Build(u"ab", u"90"), expected);
 }
 
 TEST(StringBlock, EmptyStringsGiveThirtyTwoZeroBytes) {
-    EXPECT_EQ(string_block::Build("", ""), std::vector<uint8_t>(32, 0));
+    EXPECT_EQ(string_block::Build(u"", u""), std::vector<uint8_t>(32, 0));
 }
 
-TEST(StringBlock, HighBytesAreZeroExtendedNotConverted) {
-    std::vector<uint8_t> block = string_block::Build("\xE9\x80\xFF", "");
+TEST(StringBlock, CodeUnitsAreStoredAsGiven) {
+    std::vector<uint8_t> block = string_block::Build(u"\u00E9\u20AC\u00FF", u"");
     EXPECT_EQ(block.size(), 2u * 3 + 32);
     EXPECT_EQ(std::vector<uint8_t>(block.begin() + 2, block.begin() + 10),
-              Bytes({3, 0, 0xE9, 0, 0x80, 0, 0xFF, 0}));
-    EXPECT_EQ(string_block::Read(block.data(), block.size(), 1), u"\u00E9\u0080\u00FF");
+              Bytes({3, 0, 0xE9, 0, 0xAC, 0x20, 0xFF, 0}));
+    EXPECT_EQ(string_block::Read(block.data(), block.size(), 1), u"\u00E9\u20AC\u00FF");
 }
 
 TEST(StringBlock, RoundTripOfLongStrings) {
-    std::string caption(300, 'c');
-    std::string wait = "123456789";
+    std::u16string caption(300, u'c');
+    std::u16string wait = u"123456789";
     std::vector<uint8_t> block = string_block::Build(caption, wait);
     EXPECT_EQ(block.size(), string_block::BuildSize(300, 9));
-    EXPECT_EQ(Narrow(string_block::Read(block.data(), block.size(), 1)), caption);
-    EXPECT_EQ(Narrow(string_block::Read(block.data(), block.size(), 2)), wait);
+    EXPECT_EQ(string_block::Read(block.data(), block.size(), 1), caption);
+    EXPECT_EQ(string_block::Read(block.data(), block.size(), 2), wait);
     for (int i : {0, 3, 15}) EXPECT_TRUE(string_block::Read(block.data(), block.size(), i).empty());
 }
 

@@ -70,16 +70,13 @@ def directory_entry(path, index):
 
 
 def computed_checksum(path):
-    """The PE checksum of the file: 16-bit one's-complement-style sum of every word except the
-    checksum field itself, folded, plus the file's length."""
+    """The PE checksum of the file: every 16-bit word but the checksum field's, added with an
+    end-around carry (which is adding modulo 0xFFFF), plus the file's length."""
     image = _Image(path)
     data = image.data + b"\0" * (len(image.data) % 2)
     field = image.optional + 64
     words = struct.unpack_from(f"<{len(data) // 2}H", data)
-    total = sum(words) - _u16(data, field) - _u16(data, field + 2)
-    while total >> 16:
-        total = (total & 0xFFFF) + (total >> 16)
-    return total + len(image.data)
+    return (sum(words) - _u16(data, field) - _u16(data, field + 2)) % 0xFFFF + len(image.data)
 
 
 def resources(path):
