@@ -2,6 +2,7 @@
 printer device behind Debian's port-9100 server p910nd."""
 import contextlib
 import os
+import select
 import shutil
 import socket
 import struct
@@ -20,7 +21,8 @@ class Printer:
     piece/pause: read in pieces of that size with a pause between them (a slow printer).
     talk_back: bytes sent back once a connection has brought this many (a printer reporting
     its status while a job arrives), as (after, bytes).
-    keep_open: after the job's end, keep the connection open until the printer is closed."""
+    keep_open: serve one connection at a time, keeping it open after the job's end until a status
+    report, sent every 0.2 s while another connection waits, fails: the sender has closed it."""
 
     def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None,
                  keep_open=False):
@@ -53,7 +55,8 @@ class Printer:
                 return
             with self._lock:
                 self.accepted += 1
-            threading.Thread(target=self._record, args=(conn,), daemon=True).start()
+            serve = threading.Thread(target=self._record, args=(conn,), daemon=True)
+            serve.run() if self.keep_open else serve.start()
 
     def _record(self, conn):
         data = bytearray()
@@ -80,8 +83,10 @@ class Printer:
                 self.connections.append(bytes(data))
                 self.ends.append(end)
                 self._lock.notify_all()
-                if self.keep_open and end == "eof":
-                    self._lock.wait_for(lambda: self._closed)
+            with contextlib.suppress(OSError, ValueError):
+                while self.keep_open and end == "eof" and not self._closed:
+                    if select.select([self.sock], [], [], 0.2)[0]:
+                        conn.sendall(STATUS_REPORT)
 
     def wait_connections(self, count, timeout=60):
         """The first `count` finished connections; raises if they do not come in time."""
