@@ -160,11 +160,8 @@ void OnUpdate() {
     DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_UPDATE), nullptr, UpdateDialogFunc, 0);
 }
 
-void OnExit(HWND dialog) {
-    CloseDrainingConnections();
-    WSACleanup();
-    DestroyWindow(dialog);
-}
+// The socket library is released once the connections still draining are done (WinMain).
+void OnExit(HWND dialog) { DestroyWindow(dialog); }
 
 INT_PTR OnCommand(HWND dialog, WORD id) {
     switch (id) {
@@ -205,7 +202,6 @@ INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
-        CloseDrainingConnections();
         EndDialog(dialog, 0);
         return TRUE;
     default:

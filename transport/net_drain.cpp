@@ -2,8 +2,10 @@
 
 #include <utility>
 
+#include "app/unique_handle.h"
 #include "app/updater_state.h"
-#include "transport/socket_handle.h"
+
+DrainCalls drainCalls = {::recv, ::closesocket, ::WSAAsyncSelect, ::GetTickCount};
 
 namespace {
 
@@ -14,27 +16,51 @@ constexpr int kReadsPerTurn = 256;
 // entry per job, and one is closed, in turn, only when all are taken.
 constexpr int kMostConnections = 32;
 
-UniqueSocket draining[kMostConnections];
+struct DrainedSocketTraits {
+    using Handle = SOCKET;
+    static Handle invalid() { return INVALID_SOCKET; }
+    static void close(Handle s) { drainCalls.close(s); }
+};
+
+struct Connection {
+    UniqueHandle<DrainedSocketTraits> socket;
+    in_addr printer;
+    DWORD lastHeard;
+};
+
+Connection draining[kMostConnections];
 int nextToClose;
 
-UniqueSocket* Find(SOCKET socket) {
-    for (UniqueSocket& slot : draining)
-        if (slot.valid() && slot.get() == socket) return &slot;
+Connection* Find(SOCKET socket) {
+    for (Connection& c : draining)
+        if (c.socket.valid() && c.socket.get() == socket) return &c;
     return nullptr;
 }
 
+bool GoesTo(const Connection& c, const in_addr* printer) {
+    return c.socket.valid() && (printer == nullptr || c.printer.s_addr == printer->s_addr);
+}
+
+// Reads what the printer sent; the connection ends once the printer has closed its end.
+DrainResult Read(Connection& c) {
+    DrainResult result = DrainReadable(c.socket.get(), drainCalls.recv);
+    if (result == DrainResult::Heard) c.lastHeard = drainCalls.now();
+    if (result == DrainResult::Finished) c.socket.reset();
+    return result;
+}
+
 // Drops what is readable and closes; used when a connection must end now.
-void Finish(UniqueSocket& slot) {
-    DrainReadable(slot.get(), ::recv);
-    slot.reset();
+void Finish(Connection& c) {
+    DrainReadable(c.socket.get(), drainCalls.recv);
+    c.socket.reset();
 }
 
 // A free entry; when every one holds an open connection, the next in turn is read dry and
 // closed to make room.
-UniqueSocket& FreeSlot() {
-    for (UniqueSocket& slot : draining)
-        if (!slot.valid()) return slot;
-    UniqueSocket& taken = draining[nextToClose];
+Connection& FreeSlot() {
+    for (Connection& c : draining)
+        if (!c.socket.valid()) return c;
+    Connection& taken = draining[nextToClose];
     nextToClose = (nextToClose + 1) % kMostConnections;
     Finish(taken);
     return taken;
@@ -49,30 +75,51 @@ DrainResult DrainReadable(SOCKET socket, RecvFunction recvFn) {
         if (got > 0) continue;
         if (got == 0) return DrainResult::Finished;
         // A reset after the last byte was handed over is no failure of the send.
-        return WSAGetLastError() == WSAEWOULDBLOCK ? DrainResult::Open : DrainResult::Finished;
+        if (WSAGetLastError() != WSAEWOULDBLOCK) return DrainResult::Finished;
+        return read > 0 ? DrainResult::Heard : DrainResult::Open;
     }
-    return DrainResult::Open;
+    return DrainResult::Heard;
 }
 
-void KeepDraining(SOCKET socket) {
-    UniqueSocket owned(socket);
+void KeepDraining(SOCKET socket, in_addr printer) {
+    Connection owned = {UniqueHandle<DrainedSocketTraits>(socket), printer, drainCalls.now()};
+    // No message would ever come for it, so nothing would read it or see the printer close it.
+    if (drainCalls.announce(socket, mainDialog, WM_NET_DRAIN, FD_READ | FD_CLOSE) != 0) {
+        Finish(owned);
+        return;
+    }
     // Bytes already waiting, or a close already seen, are announced by a message too; reading
     // them now as well does no harm.
-    if (WSAAsyncSelect(socket, mainDialog, WM_NET_DRAIN, FD_READ | FD_CLOSE) == 0 &&
-        DrainReadable(socket, ::recv) == DrainResult::Finished)
-        return;
+    if (Read(owned) == DrainResult::Finished) return;
     FreeSlot() = std::move(owned);
 }
 
 void OnNetDrain(WPARAM socket, LPARAM) {
     // A message may come for a socket already closed, whose number a new one may have taken.
     // The reads decide, not the event: a stale close must not end a newer connection.
-    UniqueSocket* slot = Find(static_cast<SOCKET>(socket));
-    if (slot != nullptr && DrainReadable(slot->get(), ::recv) == DrainResult::Finished)
-        slot->reset();
+    Connection* c = Find(static_cast<SOCKET>(socket));
+    if (c != nullptr) Read(*c);
 }
 
-void CloseDrainingConnections() {
-    for (UniqueSocket& slot : draining)
-        if (slot.valid()) Finish(slot);
+int SweepDrainingConnections(const in_addr* printer) {
+    int open = 0;
+    for (Connection& c : draining) {
+        if (!GoesTo(c, printer)) continue;
+        // Nothing unread, so the close sends no reset; and after so long a silence the printer
+        // is most likely not about to talk, which would meet a closed socket.
+        if (Read(c) == DrainResult::Open && drainCalls.now() - c.lastHeard >= kQuietMs)
+            c.socket.reset();
+        if (c.socket.valid()) ++open;
+    }
+    return open;
+}
+
+void CloseDrainingConnections(const in_addr* printer) {
+    for (Connection& c : draining)
+        if (GoesTo(c, printer)) Finish(c);
+}
+
+void WatchDrainingConnections(fd_set& set) {
+    for (Connection& c : draining)
+        if (c.socket.valid()) FD_SET(c.socket.get(), &set);
 }

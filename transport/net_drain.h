@@ -10,10 +10,15 @@
 // or the printer has closed it.
 constexpr UINT WM_NET_DRAIN = WM_APP + 1;
 
+// A connection quiet this long, with nothing unread, may be closed: the close sends no reset,
+// and the system still delivers what it holds for the printer.
+constexpr DWORD kQuietMs = 3000;
+
 using RecvFunction = int(PASCAL*)(SOCKET, char*, int, int);
 
 enum class DrainResult {
-    Open,    // nothing more to read for now; the printer may still send or close
+    Open,    // nothing to read now; the printer may still send or close
+    Heard,   // as Open, after reading what the printer sent
     Finished // the printer closed or reset its end: the connection is done
 };
 
@@ -22,12 +27,30 @@ enum class DrainResult {
 // socket library announces what is left with another message.
 DrainResult DrainReadable(SOCKET socket, RecvFunction recvFn);
 
-// Takes ownership of a connected socket whose sending side is shut down, and keeps it open,
-// draining, until the printer closes its end or the updater ends. Returns at once.
-void KeepDraining(SOCKET socket);
+// The calls the draining connections make, so a test can stand in for them.
+struct DrainCalls {
+    RecvFunction recv;
+    decltype(&::closesocket) close;
+    decltype(&::WSAAsyncSelect) announce;
+    decltype(&::GetTickCount) now;
+};
+extern DrainCalls drainCalls;
+
+// Takes ownership of a connected socket to `printer` whose sending side is shut down, and keeps
+// it open, draining, until the printer closes its end or it is closed below. Returns at once.
+void KeepDraining(SOCKET socket, in_addr printer);
 
 // WM_NET_DRAIN: wParam is the socket.
 void OnNetDrain(WPARAM socket, LPARAM event);
 
-// The updater ends: reads what is waiting on every connection still open, then closes them.
-void CloseDrainingConnections();
+// One turn over the connections still draining (to `printer` only, when given): reads what each
+// printer sent, and closes those the printer closed and those quiet for kQuietMs. Returns how
+// many stay open.
+int SweepDrainingConnections(const in_addr* printer = nullptr);
+
+// Reads what is waiting on every connection still open (to `printer` only, when given), then
+// closes them.
+void CloseDrainingConnections(const in_addr* printer = nullptr);
+
+// Adds every connection still open to `set`, for select().
+void WatchDrainingConnections(fd_set& set);

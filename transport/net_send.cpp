@@ -4,6 +4,7 @@
 
 #include "app/updater_state.h"
 #include "resources/resource_ids.h"
+#include "transport/drain_wait.h"
 #include "transport/net_drain.h"
 #include "transport/socket_handle.h"
 #include "transport/transport.h"
@@ -99,6 +100,7 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     address.sin_family = AF_INET;
     address.sin_port = htons(kRawPort);
     memcpy(&address.sin_addr, entry->h_addr_list[0], sizeof address.sin_addr);
+    EndDrainingTo(address.sin_addr);
 
     UniqueSocket socket(::socket(AF_INET, SOCK_STREAM, 0));
     if (!socket) {
@@ -120,6 +122,6 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     // End the job cleanly: the printer sees end of stream after the last byte, and the
     // connection stays open, its replies read and dropped, until the printer closes it.
     shutdown(socket.get(), kShutdownSend);
-    KeepDraining(socket.release());
+    KeepDraining(socket.release(), address.sin_addr);
     return 1;
 }

@@ -71,7 +71,9 @@ int SendDataToSpooler(const char* printerName, const void* data, uint32_t length
     }
     if (!WriteAll(printer.get(), data, length)) {
         DWORD error = GetLastError();
-        // Withdrawn rather than ended: an ended job would reach the printer incomplete.
+        // Withdrawn rather than ended: where the queue spools, the spooler deletes what it
+        // spooled instead of printing an incomplete job; a queue that prints while spooling, or
+        // does not spool, may already have passed part of it to the printer.
         spooler.abortPrinter(printer.get());
         printer.reset();
         return ReportFailure(error);

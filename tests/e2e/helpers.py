@@ -10,6 +10,12 @@ def buttons_enabled(u):
     return [u.main.control(i).enabled for i in (SEND, CONFIG, EXIT)]
 
 
+def to_network(u, host="127.0.0.1"):
+    u.main.control(NET).command()
+    wait_until(lambda: u.main.control(HOST).visible)
+    u.main.control(HOST).set_text(host)
+
+
 def select(u, name):
     combo = u.main.control(LIST)
     combo.select(combo.items.index(name))

@@ -3,7 +3,7 @@ import os
 
 from conftest import CONFIG_PAGE_JOB, exe, sha256
 from harness.driver import Updater, wait_until
-from helpers import (CONFIG, HOST, NET, SEND, buttons_enabled, choose, expect_box, select,
+from helpers import (CONFIG, SEND, buttons_enabled, choose, expect_box, select, to_network,
                      wait_for_face)
 
 ROUNDS = 100
@@ -31,9 +31,7 @@ def test_a_hundred_configuration_pages_over_the_network(cups, printers):
     cups.set_queues({})
     printer = printers(port=9100)
     with Updater(exe("updater-wait2")) as u:
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         config_pages(u, ROUNDS)
         assert printer.wait_connections(ROUNDS) == [CONFIG_PAGE_JOB] * ROUNDS
         assert printer.ends == ["eof"] * ROUNDS
@@ -75,9 +73,7 @@ def test_256_megabytes_over_both_transports(spooler, printers, tmp_path):
     printer = printers(port=9100)
     with Updater(exe("updater-wait2")) as u:
         choose(u, path)
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         u.main.control(SEND).click()
         [job] = printer.wait_connections(1, timeout=600)
         assert len(job) == BIG and sha256(job) == digest

@@ -6,8 +6,8 @@ import subprocess
 
 from conftest import BUILD, CONFIG_PAGE_JOB, exe
 from harness import wine
-from harness.driver import Updater, wait_until
-from helpers import CONFIG, HOST, NET, expect_box
+from harness.driver import Updater
+from helpers import CONFIG, expect_box, to_network
 
 PLANTED = os.path.join(BUILD, "tests", "planted", "wsock32.dll")
 IMPORTER = os.path.join(BUILD, "tests", "planted", "wsock32_importer.exe")
@@ -29,9 +29,7 @@ def test_planted_wsock32_is_not_loaded(tmp_path, printers, cups, monkeypatch):
     monkeypatch.setattr(wine, "env", _preferring_planted)
     printer = printers(port=9100)
     with Updater(tmp_path / "updater.exe") as u:
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         u.main.control(CONFIG).click()
         expect_box(u, "Info", "Sent Configuration Page")
     assert printer.wait_connections(1) == [CONFIG_PAGE_JOB]

@@ -246,7 +246,7 @@ DrainResult Drain(std::vector<int> script) {
 
 TEST(DrainReadable, EndsAtTheCloseOrResetAndWaitsWhileThePrinterIsQuiet) {
     EXPECT_EQ(Drain({-WSAEWOULDBLOCK}), DrainResult::Open);
-    EXPECT_EQ(Drain({40, 4096, 7, -WSAEWOULDBLOCK}), DrainResult::Open);
+    EXPECT_EQ(Drain({40, 4096, 7, -WSAEWOULDBLOCK}), DrainResult::Heard);
     EXPECT_EQ(Drain({40, 7, 0}), DrainResult::Finished);
     EXPECT_EQ(Drain({0}), DrainResult::Finished);
     EXPECT_EQ(Drain({12, -WSAECONNRESET}), DrainResult::Finished);
@@ -254,5 +254,34 @@ TEST(DrainReadable, EndsAtTheCloseOrResetAndWaitsWhileThePrinterIsQuiet) {
 }
 
 TEST(DrainReadable, APrinterThatNeverStopsTalkingDoesNotHoldTheDialog) {
-    EXPECT_EQ(Drain(std::vector<int>(256, 4096)), DrainResult::Open);
+    EXPECT_EQ(Drain(std::vector<int>(256, 4096)), DrainResult::Heard);
+}
+
+// Draining connections whose printers stay quiet, but for one that closes its end.
+struct DrainTable : ::testing::Test {
+    static inline std::vector<SOCKET> closed;
+    static inline SOCKET closedByPrinter = INVALID_SOCKET;
+    static int PASCAL Recv(SOCKET s, char*, int, int) {
+        return s == closedByPrinter ? 0 : (WSASetLastError(WSAEWOULDBLOCK), SOCKET_ERROR);
+    }
+    static int PASCAL Close(SOCKET s) { return closed.push_back(s), 0; }
+    static int PASCAL Announce(SOCKET, HWND, u_int, long) { return 0; }
+    DrainCalls saved = std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount});
+    ~DrainTable() override { CloseDrainingConnections(), drainCalls = saved, closed.clear(); }
+};
+
+TEST_F(DrainTable, WhenEveryEntryHoldsAnOpenConnectionTheNextInTurnMakesRoom) {
+    for (SOCKET s = 100; s < 134; ++s) KeepDraining(s, {});
+    EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101}));
+    OnNetDrain(closedByPrinter = 133, FD_CLOSE); // the newest is held until its printer closes
+    EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101, 133}));
+}
+
+TEST_F(DrainTable, AStaleMessageForAReusedSocketNumberLeavesTheNewConnectionOpen) {
+    KeepDraining(7, {});
+    OnNetDrain(closedByPrinter = 7, FD_CLOSE);
+    closedByPrinter = INVALID_SOCKET;
+    KeepDraining(7, {});
+    OnNetDrain(7, FD_CLOSE); // the first connection's close, come late
+    EXPECT_EQ(closed, std::vector<SOCKET>{7});
 }

@@ -1,6 +1,8 @@
 """Loopback printers: listeners on 127.0.0.1 that record every byte of each connection, and a
 printer device behind Debian's port-9100 server p910nd."""
+import contextlib
 import os
+import select
 import shutil
 import socket
 import struct
@@ -8,6 +10,8 @@ import subprocess
 import threading
 import time
 import tty
+
+from .driver import wait_until
 
 
 class Printer:
@@ -17,7 +21,8 @@ class Printer:
     piece/pause: read in pieces of that size with a pause between them (a slow printer).
     talk_back: bytes sent back once a connection has brought this many (a printer reporting
     its status while a job arrives), as (after, bytes).
-    keep_open: after the job's end, keep the connection open until the printer is closed."""
+    keep_open: serve one connection at a time, keeping it open after the job's end until a status
+    report, sent every 0.2 s while another connection waits, fails: the sender has closed it."""
 
     def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None,
                  keep_open=False):
@@ -50,7 +55,8 @@ class Printer:
                 return
             with self._lock:
                 self.accepted += 1
-            threading.Thread(target=self._record, args=(conn,), daemon=True).start()
+            serve = threading.Thread(target=self._record, args=(conn,), daemon=True)
+            serve.run() if self.keep_open else serve.start()
 
     def _record(self, conn):
         data = bytearray()
@@ -77,8 +83,10 @@ class Printer:
                 self.connections.append(bytes(data))
                 self.ends.append(end)
                 self._lock.notify_all()
-                if self.keep_open and end == "eof":
-                    self._lock.wait_for(lambda: self._closed)
+            with contextlib.suppress(OSError, ValueError):
+                while self.keep_open and end == "eof" and not self._closed:
+                    if select.select([self.sock], [], [], 0.2)[0]:
+                        conn.sendall(STATUS_REPORT)
 
     def wait_connections(self, count, timeout=60):
         """The first `count` finished connections; raises if they do not come in time."""
@@ -113,19 +121,17 @@ STATUS_REPORT = (b'@PJL USTATUS DEVICE\r\nCODE=10023\r\nDISPLAY="PROCESSING JOB"
 RAW_PORT = 9100
 
 
-class DevicePrinter:
+class DevicePrinter(contextlib.AbstractContextManager):
     """A printer behind Debian's port-9100 server, p910nd, run bidirectionally on 127.0.0.1:9100.
 
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
-    (which p910nd passes to the client) at the points `talk` names: "start" (with the first
-    bytes), "every" (each `every` bytes), "last" (in the job's last 2 KB), "after" (once the
-    `length` bytes of the job are in) or "never"."""
+    (which p910nd passes to the client) each `every` bytes."""
 
-    def __init__(self, talk="never", length=0, rate=1 << 20, every=64 * 1024):
+    def __init__(self, rate=1 << 20, every=64 * 1024):
         if shutil.which("p910nd") is None:
             raise RuntimeError("p910nd is not installed: run scripts/setup.sh")
-        self.talk, self.length, self.rate, self.every = talk, length, rate, every
+        self.rate, self.every = rate, every
         self.received = bytearray()
         self.reports = 0
         self._closed = False
@@ -137,23 +143,11 @@ class DevicePrinter:
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._thread = threading.Thread(target=self._play, daemon=True)
         self._thread.start()
-        deadline = time.monotonic() + 10
-        while not tcp_sockets(RAW_PORT, listening=True):
-            if self._server.poll() is not None or time.monotonic() > deadline:
-                self.close()
-                raise RuntimeError("p910nd did not listen on 127.0.0.1:9100")
-            time.sleep(0.02)
-
-    def _report_due(self, before, after):
-        if self.talk == "start":
-            return before == 0
-        if self.talk == "every":
-            return after // self.every > before // self.every
-        if self.talk == "last":
-            return before < self.length - 2048 <= after
-        if self.talk == "after":
-            return before < self.length <= after
-        return False
+        try:
+            wait_until(lambda: tcp_sockets(RAW_PORT, listening=True), what="p910nd to listen")
+        except BaseException:
+            self.close()
+            raise
 
     def _play(self):
         started = None
@@ -167,7 +161,7 @@ class DevicePrinter:
             started = started or time.monotonic()
             before = len(self.received)
             self.received += chunk
-            if self._report_due(before, len(self.received)):
+            if len(self.received) // self.every > before // self.every:
                 os.write(self._master, STATUS_REPORT)
                 self.reports += 1
             # Reading no faster than the rate keeps the job waiting in the sockets' buffers.
@@ -177,12 +171,7 @@ class DevicePrinter:
 
     def wait_bytes(self, count, timeout=120):
         """Waits until `count` bytes reached the device; the device's bytes then."""
-        deadline = time.monotonic() + timeout
-        while len(self.received) < count:
-            if time.monotonic() > deadline:
-                raise AssertionError(f"device got {len(self.received)} of {count} bytes "
-                                     f"in {timeout} s")
-            time.sleep(0.02)
+        wait_until(lambda: len(self.received) >= count, timeout, f"{count} bytes at the device")
         return bytes(self.received)
 
     def close(self):
@@ -192,6 +181,9 @@ class DevicePrinter:
         os.close(self._slave)  # the reader's next read fails and ends it
         self._thread.join(5)
         os.close(self._master)
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 def tcp_sockets(port, listening=False, owned=False):
