@@ -4,8 +4,8 @@ import os
 import pytest
 
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
-from harness.driver import Updater, keys, wait_until
-from helpers import (ALTERNATE_CHOOSER, CONFIG, HOST, NET, SEND, choose, expect_box, select,
+from harness.driver import Updater, keys
+from helpers import (ALTERNATE_CHOOSER, CONFIG, SEND, choose, expect_box, select, to_network,
                      wait_for_face)
 
 
@@ -48,9 +48,7 @@ def test_chosen_file_goes_over_the_network(cups, printers, files):
     data = os.urandom(2 * 1024 * 1024 + 17)
     with Updater(exe("updater-wait2")) as u:
         choose(u, files("net-image.bin", data))
-        u.main.control(NET).command()
-        wait_until(lambda: u.main.control(HOST).visible)
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         assert sha256(send_through(u, printer)) == sha256(data)
 
 

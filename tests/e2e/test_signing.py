@@ -8,7 +8,7 @@ import pytest
 from conftest import BUILD, exe, sha256
 from harness import pe, wine
 from harness.driver import Updater, windows_path
-from helpers import HOST, NET, SEND, progress, wait_for_face
+from helpers import SEND, progress, to_network, wait_for_face
 from test_repackager import repackage
 
 PASSWORD = "throwaway-Passw0rd"
@@ -111,8 +111,7 @@ def test_a_copy_of_a_signed_updater_is_unsigned_and_runs(signed, tmp_path, cups,
     printer = printers(port=9100)
     with Updater(copy) as u:
         assert u.main.title == "Signed copy"
-        u.main.control(NET).command()
-        u.main.control(HOST).set_text("127.0.0.1")
+        to_network(u)
         u.main.control(SEND).click()
         assert printer.wait_connections(1, timeout=120) == [image]
         wait_for_face(u, timeout=60)
