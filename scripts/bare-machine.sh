@@ -84,6 +84,8 @@ start=$SECONDS
 status=0
 unshare --mount --propagation private -- /bin/bash -c '
   root=$1; shift
+  # Its own mount, as an installed system'"'"'s root is: mount namespaces made inside need one.
+  mount --bind "$root" "$root"
   mount -t proc proc "$root/proc"
   mount --rbind /sys "$root/sys"
   mount --rbind /dev "$root/dev"
