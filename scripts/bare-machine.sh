@@ -34,9 +34,9 @@ chmod 755 "$root"
 end_root() {
   local proc
   for proc in /proc/[0-9]*; do
-    [ "$(readlink "$proc/root" 2>/dev/null)" = "$root" ] && kill -9 "${proc#/proc/}" 2>/dev/null
+    # One may end by itself between the look and the kill.
+    [ "$(readlink "$proc/root" 2>/dev/null)" != "$root" ] || kill -9 "${proc#/proc/}" 2>/dev/null || true
   done
-  true
 }
 cleanup() {
   end_root

@@ -7,6 +7,9 @@ namespace {
 constexpr DWORD kTurnMs = 50;
 // A printer still talking after this long is taken to talk for ever.
 constexpr DWORD kLongestStayMs = 3 * 60 * 1000;
+// A printer that still talks may still be reading the last job, which a close now would cut
+// short; a new job waits this long for it before closing it anyway.
+constexpr DWORD kTalkingPrinterMs = 30 * 1000;
 
 // Painting and the socket library's messages, not input: a click waits until the job is sent,
 // as it always has.
@@ -23,7 +26,7 @@ void DispatchFor(DWORD milliseconds) {
 
 void EndDrainingTo(in_addr printer) {
     DWORD start = GetTickCount();
-    while (SweepDrainingConnections(&printer) > 0 && GetTickCount() - start < kQuietMs)
+    while (SweepDrainingConnections(&printer) > 0 && GetTickCount() - start < kTalkingPrinterMs)
         DispatchFor(kTurnMs);
     CloseDrainingConnections(&printer);
 }

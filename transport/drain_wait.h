@@ -1,8 +1,9 @@
 #pragma once
 #include <winsock.h>
 
-// Before a new job to `printer`: gives the connections still draining to it up to kQuietMs to be
-// closed by the printer or fall quiet, painting the window meanwhile, then closes what is left.
+// Before a new job to `printer`: waits, painting the window meanwhile, until each connection still
+// draining to it is closed by the printer or quiet for kQuietMs, for half a minute at most while
+// a printer still talks, then closes what is left.
 // A printer that serves one connection at a time takes the next job only once the last is closed.
 void EndDrainingTo(in_addr printer);
 

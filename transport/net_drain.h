@@ -11,8 +11,10 @@
 constexpr UINT WM_NET_DRAIN = WM_APP + 1;
 
 // A connection quiet this long, with nothing unread, may be closed: the close sends no reset,
-// and the system still delivers what it holds for the printer.
-constexpr DWORD kQuietMs = 3000;
+// and the system still delivers what it holds for the printer. Longer than the 5 s at which
+// printers' timed status reports come at their most frequent, so a printer still reading and
+// reporting on a timer is not taken for one that has finished.
+constexpr DWORD kQuietMs = 6000;
 
 using RecvFunction = int(PASCAL*)(SOCKET, char*, int, int);
 

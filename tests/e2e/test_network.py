@@ -176,7 +176,7 @@ def test_configuration_page_and_alternate_file_through_a_real_raw_server(cups, t
     data = os.urandom(3 * 1024 * 1024 + 5)
     (tmp_path / "image.bin").write_bytes(data)
     resets = resets_sent()
-    with DevicePrinter(rate=300 * 1024) as device:
+    with DevicePrinter(rate=150 * 1024) as device:
         with Updater(exe("updater-wait2")) as u:
             to_network(u)
             u.main.control(CONFIG).click()
