@@ -13,10 +13,10 @@ constexpr int kNameAttempts = 256;
 
 // Candidate `attempt` for the new file's name: eight hex digits and ".tmp", or as many of the
 // digits as `room` characters hold; successive attempts differ in their first digit too.
-void CandidateName(DWORD seed, int attempt, size_t room, char* out) {
+void CandidateName(DWORD base, int attempt, size_t room, char* out) {
     char full[16] = {};
     snprintf(full, sizeof full, "%08lX.tmp",
-             static_cast<unsigned long>(seed + attempt * 0x9E3779B1u));
+             static_cast<unsigned long>(base + attempt * 0x9E3779B1u));
     size_t keep = room >= strlen(full) ? strlen(full) : (room < 8 ? room : 8);
     memcpy(out, full, keep);
     out[keep] = '\0';
@@ -37,9 +37,9 @@ bool CreateFileBeside(const char* target, char* path) {
     char targetName[MAX_PATH] = {};
     lstrcpynA(targetName, name, sizeof targetName);
     size_t room = MAX_PATH - 1 - static_cast<size_t>(name - path);
-    DWORD seed = GetTickCount() ^ GetCurrentProcessId() << 16;
+    DWORD base = GetTickCount() ^ GetCurrentProcessId() << 16;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        CandidateName(seed, attempt, room, name);
+        CandidateName(base, attempt, room, name);
         if (lstrcmpiA(name, targetName) == 0) continue;
         HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
