@@ -9,6 +9,7 @@
 #include "payload/wait_string.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
+#include "transport/drain_wait.h"
 #include "transport/net_drain.h"
 #include "transport/transport.h"
 #include "ui/message_text.h"
@@ -127,7 +128,13 @@ void OnSendFirmware() {
     ReadPrinterName(printer);
     if (!SendDataTo(printer, payloadData, payloadSize)) return;
     SetCommandButtons(false);
-    ScrollbarWait(waitSeconds < 0 ? 0u : static_cast<uint32_t>(waitSeconds));
+    // The wait stops early if the printer refuses the end of the job it was still taking; the
+    // face waits until it has every byte.
+    ScrollbarWait(waitSeconds < 0 ? 0u : static_cast<uint32_t>(waitSeconds), DeliveryFailed);
+    if (!AwaitDelivery()) {
+        SetCommandButtons(true);
+        return;
+    }
     SendDlgItemMessageA(mainDialog, IDC_RESULT_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
                         reinterpret_cast<LPARAM>(smileBitmap));
     firmwareSent = 1;
@@ -139,7 +146,7 @@ void OnPrintConfig() {
     char printer[kPrinterNameBuffer];
     ReadPrinterName(printer);
     SetCommandButtons(false);
-    if (SendDataTo(printer, configPageJob, kConfigPageJobSize) == 1)
+    if (SendDataTo(printer, configPageJob, kConfigPageJobSize) == 1 && AwaitDelivery() == 1)
         displayMsg1(msg::kSentConfigPage);
     if (!firmwareSent) EnableWindow(sendButton, TRUE);
     EnableWindow(configButton, TRUE);
@@ -164,12 +171,14 @@ void OnUpdate() {
 void OnExit(HWND dialog) { DestroyWindow(dialog); }
 
 INT_PTR OnCommand(HWND dialog, WORD id) {
+    // A command posted by another program comes even while its button is disabled, as it is
+    // throughout a job: it must not start a second job inside the first.
     switch (id) {
     case IDC_SEND_FIRMWARE:
-        OnSendFirmware();
+        if (IsWindowEnabled(sendButton)) OnSendFirmware();
         return FALSE;
     case IDC_PRINT_CONFIG:
-        OnPrintConfig();
+        if (IsWindowEnabled(configButton)) OnPrintConfig();
         return FALSE;
     case IDC_NET:
         OnNet();
@@ -181,7 +190,7 @@ INT_PTR OnCommand(HWND dialog, WORD id) {
         OnAlternate(dialog);
         return TRUE;
     case IDC_EXIT:
-        OnExit(dialog);
+        if (IsWindowEnabled(exitButton)) OnExit(dialog);
         return FALSE;
     default: // IDOK and IDCANCEL (Enter on no button, Esc) are ignored
         return FALSE;
@@ -199,6 +208,9 @@ INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return OnCommand(dialog, LOWORD(wParam));
     case WM_NET_DRAIN:
         OnNetDrain(wParam, lParam);
+        return TRUE;
+    case WM_TIMER:
+        if (wParam == kSweepTimer) OnSweepTimer();
         return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:

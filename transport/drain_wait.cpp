@@ -1,25 +1,38 @@
 #include "transport/drain_wait.h"
 
+#include "app/updater_state.h"
 #include "transport/net_drain.h"
+#include "transport/transport.h"
+#include "ui/messages.h"
 
 namespace {
 
 constexpr DWORD kTurnMs = 50;
+// How often the open window looks at the connections still draining.
+constexpr UINT kSweepMs = 1000;
 // A printer still talking after this long is taken to talk for ever.
 constexpr DWORD kLongestStayMs = 3 * 60 * 1000;
 // A printer that still talks may still be reading the last job, which a close now would cut
 // short; a new job waits this long for it before closing it anyway.
 constexpr DWORD kTalkingPrinterMs = 30 * 1000;
 
-// Painting and the socket library's messages, not input: a click waits until the job is sent,
-// as it always has.
-void DispatchFor(DWORD milliseconds) {
-    MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds,
-                                QS_POSTMESSAGE | QS_PAINT | QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+// Painting, messages other windows send and the drain's own, nothing else posted: no click or
+// command, whether the user's or posted by another program, can start a second job inside
+// this one.
+void PaintFor(DWORD milliseconds) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, milliseconds, QS_PAINT | QS_SENDMESSAGE,
+                                MWMO_INPUTAVAILABLE);
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0,
-                        PM_REMOVE | PM_QS_POSTMESSAGE | PM_QS_PAINT | PM_QS_SENDMESSAGE))
+    while (PeekMessageA(&message, nullptr, WM_NET_DRAIN, WM_NET_DRAIN, PM_REMOVE))
         DispatchMessageA(&message);
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE)) {
+        // A quit taken here belongs to the message loop outside.
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
+        DispatchMessageA(&message);
+    }
 }
 
 } // namespace
@@ -27,7 +40,7 @@ void DispatchFor(DWORD milliseconds) {
 void EndDrainingTo(in_addr printer) {
     DWORD start = GetTickCount();
     while (SweepDrainingConnections(&printer) > 0 && GetTickCount() - start < kTalkingPrinterMs)
-        DispatchFor(kTurnMs);
+        PaintFor(kTurnMs);
     CloseDrainingConnections(&printer);
 }
 
@@ -38,8 +51,29 @@ void DrainBeforeLeaving() {
         FD_ZERO(&readable);
         WatchDrainingConnections(readable);
         timeval turn = {0, static_cast<long>(kTurnMs) * 1000};
-        // A failing select must not make this a busy loop.
+        // A failing select, or one with nothing to watch, must not make this a busy loop.
         if (select(0, &readable, nullptr, nullptr, &turn) == SOCKET_ERROR) Sleep(kTurnMs);
     }
     CloseDrainingConnections();
+}
+
+void StartSweeping() { SetTimer(mainDialog, kSweepTimer, kSweepMs, nullptr); }
+
+void OnSweepTimer() {
+    if (SweepDrainingConnections() == 0) KillTimer(mainDialog, kSweepTimer);
+}
+
+int AwaitDelivery() {
+    int error = 0;
+    Delivery result;
+    while ((result = AwaitedDelivery(error)) == Delivery::Delivering) PaintFor(kTurnMs);
+    ForgetAwaitedJob();
+    if (result != Delivery::Failed) return 1;
+    displayWSAErrorCode("send", error);
+    return 0;
+}
+
+bool DeliveryFailed() {
+    int error = 0;
+    return AwaitedDelivery(error) == Delivery::Failed;
 }

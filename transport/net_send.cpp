@@ -19,57 +19,64 @@ constexpr uint32_t kLargestPiece = 1u << 20;
 constexpr int kShutdownSend = 1; // SD_SEND
 
 constexpr int kDrainBuffer = 512;
+// Once the printer has closed its side, how often the wait for room looks for a reset.
+constexpr long kEndedTurnMicroseconds = 100 * 1000;
 
 // Why the peer made the socket readable: the connection's pending error, else what a read
-// says. An orderly close ends the job as a reset does; bytes the printer sends back (a status
-// report) are read and dropped, and the wait goes on (0).
-int PeerCloseError(SOCKET socket, const WaitCalls& calls) {
-    int pending = 0;
-    int size = sizeof pending;
-    if (calls.getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&pending),
-                         &size) == 0 &&
-        pending != 0)
-        return pending;
+// says. Bytes the printer sends back (a status report) are read and dropped; its end of
+// sending ends nothing, since it may go on reading the job (0 for both).
+int ReadPeer(SOCKET socket, const WaitCalls& calls, bool& printerEnded) {
+    int pending = PendingError(socket, calls.getsockopt);
+    if (pending != 0) return pending;
     char dropped[kDrainBuffer];
     int read = calls.recv(socket, dropped, sizeof dropped, 0);
     if (read == SOCKET_ERROR) return WSAGetLastError();
-    return read > 0 ? 0 : WSAECONNRESET;
+    if (read == 0) printerEnded = true;
+    return 0;
 }
 
 } // namespace
 
-int WaitForRoom(SOCKET socket, const WaitCalls& calls) {
+int WaitForRoom(SOCKET socket, const WaitCalls& calls, bool& printerEnded) {
     fd_set readable;
     fd_set writable;
     fd_set failed;
     FD_ZERO(&readable);
     FD_ZERO(&writable);
     FD_ZERO(&failed);
-    FD_SET(socket, &readable);
+    // A reset or close shows in the read set only; the socket need never become writable. After
+    // the printer's close the socket reads as readable for good, so the connection's error is
+    // looked at every turn instead.
+    if (!printerEnded) FD_SET(socket, &readable);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    // A reset or close shows in the read set only; the socket need never become writable.
-    if (calls.select(0, &readable, &writable, &failed, nullptr) == SOCKET_ERROR)
+    timeval turn = {0, kEndedTurnMicroseconds};
+    if (calls.select(0, &readable, &writable, &failed, printerEnded ? &turn : nullptr) ==
+        SOCKET_ERROR)
         return SOCKET_ERROR;
-    if (!FD_ISSET(socket, &readable)) return 0;
-    int error = PeerCloseError(socket, calls);
+    int error = 0;
+    if (printerEnded)
+        error = PendingError(socket, calls.getsockopt);
+    else if (FD_ISSET(socket, &readable))
+        error = ReadPeer(socket, calls, printerEnded);
     if (error == 0 || error == WSAEWOULDBLOCK) return 0; // no failure: try the send again
     WSASetLastError(error);
     return SOCKET_ERROR;
 }
 
-int WaitWritable(SOCKET socket) {
+int WaitWritable(SOCKET socket, bool& printerEnded) {
     static const WaitCalls kSocketLibrary = {::select, ::getsockopt, ::recv};
-    return WaitForRoom(socket, kSocketLibrary);
+    return WaitForRoom(socket, kSocketLibrary, printerEnded);
 }
 
 int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn,
             WaitFunction waitFn) {
+    bool printerEnded = false;
     while (length > 0) {
         uint32_t piece = length < kLargestPiece ? length : kLargestPiece;
         int sent = sendFn(socket, reinterpret_cast<const char*>(data), static_cast<int>(piece), 0);
         if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
-            if (waitFn(socket) != 0) return 0;
+            if (waitFn(socket, printerEnded) != 0) return 0;
             continue;
         }
         if (sent == SOCKET_ERROR) return 0;
@@ -120,8 +127,14 @@ int SendDataToNetHost(const void* data, uint32_t length) {
         return 0;
     }
     // End the job cleanly: the printer sees end of stream after the last byte, and the
-    // connection stays open, its replies read and dropped, until the printer closes it.
+    // connection stays open, its replies read and dropped, until the printer has every byte
+    // and closes it.
+    Endpoints ends = {{}, address};
+    int size = sizeof ends.local;
+    getsockname(socket.get(), reinterpret_cast<sockaddr*>(&ends.local), &size);
+    bool printerClosedFirst = ReadTcpEnd(ends) == TcpEnd::PrinterClosedFirst;
     shutdown(socket.get(), kShutdownSend);
-    KeepDraining(socket.release(), address.sin_addr);
+    KeepDraining(socket.release(), ends, printerClosedFirst);
+    StartSweeping();
     return 1;
 }

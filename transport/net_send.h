@@ -5,7 +5,8 @@
 
 using SendFunction = int(PASCAL*)(SOCKET, const char*, int, int);
 // Waits until the socket can take more bytes or has failed; 0 on success, as select() answers.
-using WaitFunction = int (*)(SOCKET);
+// `printerEnded` records, across the waits of one send, that the printer closed its side.
+using WaitFunction = int (*)(SOCKET, bool& printerEnded);
 
 // The socket calls the wait for room makes, so a test can stand in for them.
 struct WaitCalls {
@@ -14,14 +15,14 @@ struct WaitCalls {
     decltype(&::recv) recv;
 };
 
-// Waits with select() for a non-blocking socket to become writable or to fail. A socket that
-// turns readable was closed or reset by the printer: that is a failure (SOCKET_ERROR) with the
-// connection's error as the socket library's last error. Bytes the printer sent back are
-// dropped unread by the updater, and are no failure.
-int WaitForRoom(SOCKET socket, const WaitCalls& calls);
+// Waits with select() for a non-blocking socket to become writable or to fail. A reset by the
+// printer is a failure (SOCKET_ERROR) with the connection's error as the socket library's last
+// error. Bytes the printer sent back are dropped unread, and are no failure; nor is the printer
+// closing its sending side, since it may still read the rest of the job.
+int WaitForRoom(SOCKET socket, const WaitCalls& calls, bool& printerEnded);
 
 // WaitForRoom with the socket library's own calls.
-int WaitWritable(SOCKET socket);
+int WaitWritable(SOCKET socket, bool& printerEnded);
 
 // Sends the whole range over a non-blocking socket, calling `sendFn` again for whatever a call
 // did not take and `waitFn` whenever the socket's buffer is full. Returns 1 when every byte

@@ -14,5 +14,14 @@ int SendDataToSpooler(const char* printerName, const void* data, uint32_t length
 // The whole range over TCP to port 9100 of the host typed in the main dialog's network field.
 int SendDataToNetHost(const void* data, uint32_t length);
 
+// Waits, painting the window and taking no command, until the printer has acknowledged every
+// byte of the last network job: 1 then (at once after a spooler job), or 0 after showing the
+// failure.
+int AwaitDelivery();
+
+// Whether the printer has already refused the last network job, whose end it had not
+// acknowledged: the completion wait stops early then.
+bool DeliveryFailed();
+
 // Fills the dialog's printer list with the spooler's printers, in the order it returns them.
 int EnumLocalPrinters(HWND dialog);

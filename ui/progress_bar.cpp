@@ -80,7 +80,7 @@ void CProgressBar::setBarColor(int red, int green, int blue) {
     SendMessageA(control, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(color));
 }
 
-void ScrollbarWait(uint32_t seconds) {
+void ScrollbarWait(uint32_t seconds, bool (*stopEarly)()) {
     uint32_t ticks = WaitTicks(seconds);
     progressBar->setRange(0, static_cast<int32_t>(ticks));
     progressBar->setStep(1);
@@ -88,6 +88,7 @@ void ScrollbarWait(uint32_t seconds) {
     for (uint32_t tick = 0; tick < ticks; ++tick) {
         Sleep(kTickMilliseconds);
         DispatchPendingMessages();
+        if (stopEarly != nullptr && stopEarly()) return;
         progressBar->step();
     }
 }

@@ -26,5 +26,6 @@ class CProgressBar {
 };
 
 // The completion wait: the bar fills over `seconds`, one step a tenth of a second, while the
-// thread's messages keep being dispatched.
-void ScrollbarWait(uint32_t seconds);
+// thread's messages keep being dispatched. It ends early once `stopEarly`, asked every step,
+// says so.
+void ScrollbarWait(uint32_t seconds, bool (*stopEarly)() = nullptr);

@@ -1,13 +1,14 @@
 """Network mode: straight to TCP port 9100 of the host in the network field."""
 import os
+import threading
 
 import pytest
 
 from conftest import CONFIG_PAGE_JOB, default_payload, exe, sha256
 from harness.driver import Updater, keys, wait_until
 from harness.printers import RAW_PORT, STATUS_REPORT, DevicePrinter, resets_sent, tcp_sockets
-from helpers import (CONFIG, EXIT, HOST, NET, SEND, buttons_enabled, expect_box, progress,
-                     to_network, wait_for_face)
+from helpers import (CONFIG, EXIT, HOST, NET, PICTURE, SEND, buttons_enabled, choose,
+                     expect_box, progress, to_network, wait_for_face)
 
 
 @pytest.fixture
@@ -91,6 +92,24 @@ def test_reset_part_way_is_a_send_error_and_the_updater_recovers(net_updater, pr
     wait_for_face(u, timeout=60)
 
 
+def test_a_reset_before_the_printer_has_the_last_byte_is_a_send_error(cups, printers, tmp_path):
+    """The system takes the end of the job long before a slow printer has it: a reset then
+    still costs bytes. The wait stops, and no face is shown."""
+    cups.set_queues({})
+    (tmp_path / "image.bin").write_bytes(os.urandom(3_000_000))
+    release = threading.Event()
+    printers(port=RAW_PORT, reset_after=1 << 20, hold=release)
+    with Updater(exe("updater-wait8")) as u:
+        to_network(u)
+        choose(u, tmp_path / "image.bin")
+        u.main.control(SEND).click()
+        wait_until(lambda: progress(u)[0] > 0, timeout=60, what="the completion wait")
+        release.set()
+        expect_box(u, "Error", "WSAError: send: 10054", timeout=60)
+        wait_until(lambda: buttons_enabled(u) == [True, True, True])
+        assert u.main.control(PICTURE).image == 0
+
+
 def test_slow_printer_gets_every_byte_in_order(cups, printers):
     cups.set_queues({})
     printer = printers(port=RAW_PORT, piece=4096, pause=0.002)
@@ -151,19 +170,24 @@ def wait_connections_ended():
     wait_until(lambda: not tcp_sockets(RAW_PORT), timeout=60, what="the connections' end")
 
 
-def test_a_printer_talking_back_through_a_real_raw_server_gets_every_byte(cups):
+@pytest.mark.parametrize("pause", [(None, 0), (1 << 20, 10)], ids=["steady", "flash-erase"])
+def test_a_printer_talking_back_through_a_real_raw_server_gets_every_byte(cups, pause):
     """The updater reads what the printer says until it closes: a close with bytes unread
-    would be a reset, and the server would drop the part of the job it had not read yet."""
+    would be a reset, and the server would drop the part of the job it had not read yet. A
+    printer silent mid-job for longer than the quiet time, erasing its flash, is still taking
+    the job: neither the face nor Exit lets it go before it has every byte."""
     cups.set_queues({})
     payload = default_payload()
     resets = resets_sent()
-    with DevicePrinter(rate=2 << 20) as device:
+    with DevicePrinter(rate=2 << 20, pause=pause) as device:
         with Updater(exe("updater-wait2")) as u:
             to_network(u)
             u.main.control(SEND).click()
-            device.wait_bytes(len(payload))
-            wait_for_face(u, timeout=60)
+            wait_for_face(u, timeout=120)
             u.assert_no_message_box(wait=0.3)
+            u.main.control(EXIT).click()
+            assert u.wait_exit(120) == 0
+            device.wait_bytes(len(payload))
             wait_connections_ended()
         assert sha256(bytes(device.received)) == sha256(payload)
         assert device.reports > 0
@@ -208,16 +232,19 @@ def test_a_printer_that_keeps_its_end_open_gets_every_job_and_exit_is_at_once(cu
             u.main.control(CONFIG).click()
             expect_box(u, "Info", "Sent Configuration Page")
         u.main.control(SEND).click()
+        # Posted while the job waits for the printer to let the last one go: it must not run
+        # then, nor once the job has disabled it.
+        u.main.control(CONFIG).command()
         jobs = printer.wait_connections(3, timeout=120)
         assert jobs[:2] == [CONFIG_PAGE_JOB, CONFIG_PAGE_JOB]
         assert sha256(jobs[2]) == sha256(default_payload())
         wait_for_face(u, timeout=60)
-        # Both ends of the last connection are still held open.
-        assert len(tcp_sockets(RAW_PORT, owned=True)) == 2
+        # The printer has every byte and is quiet: the open window lets it go by itself.
+        wait_until(lambda: len(tcp_sockets(RAW_PORT, owned=True)) == 1, timeout=30,
+                   what="the updater's end closed")
         u.main.control(EXIT).click()
         assert u.wait_exit(10) == 0
-        wait_until(lambda: len(tcp_sockets(RAW_PORT, owned=True)) == 1,
-                   what="the updater's ends closed")
     assert printer.ends == ["eof"] * 3
+    assert printer.accepted == 3
     # Only the printer's reports on the first two, closed by the updater, met a reset.
     assert resets_sent() == resets + 2

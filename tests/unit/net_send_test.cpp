@@ -76,8 +76,8 @@ struct FullBufferSend {
         received.append(data, static_cast<size_t>(taken));
         return taken;
     }
-    static int Wait(SOCKET) { return ++waits, 0; }
-    static int FailingWait(SOCKET) { return WSASetLastError(WSAENOTSOCK), SOCKET_ERROR; }
+    static int Wait(SOCKET, bool&) { return ++waits, 0; }
+    static int FailingWait(SOCKET, bool&) { return WSASetLastError(WSAENOTSOCK), SOCKET_ERROR; }
 };
 
 } // namespace
@@ -117,10 +117,13 @@ struct PeerClosedSocket {
     static inline int recvError = 0;
     static inline int reads = 0;
 
-    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, timeval*) {
-        // Watching only the write and exception sets would wait here for ever.
-        if (read == nullptr || !FD_ISSET(kSocket, read) || write == nullptr ||
-            !FD_ISSET(kSocket, write)) {
+    static inline bool ended = false;
+
+    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, timeval* limit) {
+        // Watching only the write and exception sets would wait here for ever, unless the
+        // printer's close keeps the socket readable and a time limit brings the next look.
+        if (read == nullptr || FD_ISSET(kSocket, read) == ended || write == nullptr ||
+            !FD_ISSET(kSocket, write) || (limit != nullptr) != ended) {
             ADD_FAILURE() << "the wait must watch the socket for reading and writing";
             WSASetLastError(WSAEINVAL);
             return SOCKET_ERROR;
@@ -146,7 +149,9 @@ struct PeerClosedSocket {
         for (int i = 0; i < recvResult && i < length; ++i) buffer[i] = 'x';
         return recvResult;
     }
-    static int Wait(SOCKET s) { return WaitForRoom(s, {Select, GetSockOpt, Recv}); }
+    static int Wait(SOCKET s, bool& printerEnded) {
+        return WaitForRoom(s, {Select, GetSockOpt, Recv}, printerEnded);
+    }
 
     static void Set(bool isReadable, int pending, int result, int error) {
         readable = isReadable;
@@ -154,6 +159,7 @@ struct PeerClosedSocket {
         recvResult = result;
         recvError = error;
         reads = 0;
+        ended = false;
         WSASetLastError(kStale);
     }
 };
@@ -177,24 +183,39 @@ TEST(WaitForRoom, AReadableSocketIsAFailureWithTheConnectionsError) {
         {0, SOCKET_ERROR, WSAECONNRESET, WSAECONNRESET},           // reset, seen by the read
         {0, SOCKET_ERROR, WSAECONNABORTED, WSAECONNABORTED},       // aborted, seen by the read
         {WSAETIMEDOUT, SOCKET_ERROR, WSAECONNRESET, WSAETIMEDOUT}, // pending error comes first
-        {0, 0, 0, WSAECONNRESET},                                  // orderly close
     };
     for (const Case& c : cases) {
         PeerClosedSocket::Set(true, c.pendingError, c.recvResult, c.recvError);
-        EXPECT_EQ(PeerClosedSocket::Wait(kSocket), SOCKET_ERROR);
+        bool ended = false;
+        EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), SOCKET_ERROR);
         EXPECT_EQ(WSAGetLastError(), c.shown) << "pending " << c.pendingError;
     }
 }
 
 TEST(WaitForRoom, BytesFromThePrinterAreDroppedAndTheWaitGoesOn) {
     PeerClosedSocket::Set(true, 0, 5, 0);
-    EXPECT_EQ(PeerClosedSocket::Wait(kSocket), 0);
+    bool ended = false;
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), 0);
+    EXPECT_EQ(PeerClosedSocket::reads, 1);
+}
+
+TEST(WaitForRoom, APrinterClosingItsSideStillReadsAndALaterResetEndsTheSend) {
+    PeerClosedSocket::Set(true, 0, 0, 0);
+    bool ended = false;
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), 0);
+    EXPECT_TRUE(ended);
+    PeerClosedSocket::ended = true; // from now on no read set, and a limit on each wait
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), 0);
+    PeerClosedSocket::pendingError = WSAECONNRESET;
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), SOCKET_ERROR);
+    EXPECT_EQ(WSAGetLastError(), WSAECONNRESET);
     EXPECT_EQ(PeerClosedSocket::reads, 1);
 }
 
 TEST(WaitForRoom, AWritableSocketIsRoomAndNothingIsRead) {
     PeerClosedSocket::Set(false, 0, SOCKET_ERROR, WSAECONNRESET);
-    EXPECT_EQ(PeerClosedSocket::Wait(kSocket), 0);
+    bool ended = false;
+    EXPECT_EQ(PeerClosedSocket::Wait(kSocket, ended), 0);
     EXPECT_EQ(PeerClosedSocket::reads, 0);
 }
 
@@ -247,41 +268,81 @@ DrainResult Drain(std::vector<int> script) {
 TEST(DrainReadable, EndsAtTheCloseOrResetAndWaitsWhileThePrinterIsQuiet) {
     EXPECT_EQ(Drain({-WSAEWOULDBLOCK}), DrainResult::Open);
     EXPECT_EQ(Drain({40, 4096, 7, -WSAEWOULDBLOCK}), DrainResult::Heard);
-    EXPECT_EQ(Drain({40, 7, 0}), DrainResult::Finished);
-    EXPECT_EQ(Drain({0}), DrainResult::Finished);
-    EXPECT_EQ(Drain({12, -WSAECONNRESET}), DrainResult::Finished);
-    EXPECT_EQ(Drain({-WSAECONNABORTED}), DrainResult::Finished);
+    EXPECT_EQ(Drain({40, 7, 0}), DrainResult::Closed);
+    EXPECT_EQ(Drain({0}), DrainResult::Closed);
+    EXPECT_EQ(Drain({12, -WSAECONNRESET}), DrainResult::Reset);
+    EXPECT_EQ(Drain({-WSAECONNABORTED}), DrainResult::Reset);
 }
 
 TEST(DrainReadable, APrinterThatNeverStopsTalkingDoesNotHoldTheDialog) {
     EXPECT_EQ(Drain(std::vector<int>(256, 4096)), DrainResult::Heard);
 }
 
-// Draining connections whose printers stay quiet, but for one that closes its end.
+// Draining connections whose printers stay quiet, but for one that closes its end or resets,
+// and whose ends the system's table shows as `end` says.
 struct DrainTable : ::testing::Test {
     static inline std::vector<SOCKET> closed;
     static inline SOCKET closedByPrinter = INVALID_SOCKET;
+    static inline int reset = 0;
+    static inline TcpEnd end = TcpEnd::Acknowledged;
     static int PASCAL Recv(SOCKET s, char*, int, int) {
-        return s == closedByPrinter ? 0 : (WSASetLastError(WSAEWOULDBLOCK), SOCKET_ERROR);
+        if (s == closedByPrinter) return 0;
+        return WSASetLastError(reset != 0 ? reset : WSAEWOULDBLOCK), SOCKET_ERROR;
     }
     static int PASCAL Close(SOCKET s) { return closed.push_back(s), 0; }
     static int PASCAL Announce(SOCKET, HWND, u_int, long) { return 0; }
-    DrainCalls saved = std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount});
-    ~DrainTable() override { CloseDrainingConnections(), drainCalls = saved, closed.clear(); }
+    static int PASCAL Error(SOCKET, int, int, char* value, int*) {
+        return *reinterpret_cast<int*>(value) = reset, 0;
+    }
+    static TcpEnd End(const Endpoints&) { return end; }
+    DrainCalls saved =
+        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End});
+    ~DrainTable() override {
+        CloseDrainingConnections(), drainCalls = saved, closed.clear();
+        closedByPrinter = INVALID_SOCKET, reset = 0, end = TcpEnd::Acknowledged;
+    }
 };
 
+TEST_F(DrainTable, AResetFailsTheJobOnlyBeforeThePrinterAcknowledgedItsEnd) {
+    int error = 0;
+    end = TcpEnd::Unacknowledged;
+    KeepDraining(7, {}, false);
+    OnNetDrain(closedByPrinter = 7, FD_CLOSE); // the printer's close: it may still be reading
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivering);
+    reset = WSAECONNRESET;
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
+    EXPECT_EQ(error, WSAECONNRESET);
+
+    reset = 0;
+    KeepDraining(8, {}, false);
+    end = TcpEnd::Gone; // gone while unacknowledged: a reset, though the reads showed none
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
+
+    KeepDraining(9, {}, true); // the printer closed first: gone is the end of it
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
+
+    end = TcpEnd::Unacknowledged;
+    KeepDraining(10, {}, false);
+    end = TcpEnd::Acknowledged;
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
+    reset = WSAECONNRESET; // a reset after that is no failure
+    OnNetDrain(10, FD_CLOSE);
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
+    EXPECT_EQ(closed, (std::vector<SOCKET>{7, 8, 10}));
+}
+
 TEST_F(DrainTable, WhenEveryEntryHoldsAnOpenConnectionTheNextInTurnMakesRoom) {
-    for (SOCKET s = 100; s < 134; ++s) KeepDraining(s, {});
+    for (SOCKET s = 100; s < 134; ++s) KeepDraining(s, {}, false);
     EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101}));
     OnNetDrain(closedByPrinter = 133, FD_CLOSE); // the newest is held until its printer closes
     EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101, 133}));
 }
 
 TEST_F(DrainTable, AStaleMessageForAReusedSocketNumberLeavesTheNewConnectionOpen) {
-    KeepDraining(7, {});
+    KeepDraining(7, {}, false);
     OnNetDrain(closedByPrinter = 7, FD_CLOSE);
     closedByPrinter = INVALID_SOCKET;
-    KeepDraining(7, {});
+    KeepDraining(7, {}, false);
     OnNetDrain(7, FD_CLOSE); // the first connection's close, come late
     EXPECT_EQ(closed, std::vector<SOCKET>{7});
 }

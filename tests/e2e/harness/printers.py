@@ -17,7 +17,8 @@ from .driver import wait_until
 class Printer:
     """Accepts connections on 127.0.0.1:port and keeps each one's bytes, in arrival order.
 
-    reset_after: close with a reset once that many bytes of a connection have arrived.
+    reset_after: close with a reset once that many bytes of a connection have arrived (once
+    `hold`, an event, is set, when given; reading nothing meanwhile).
     piece/pause: read in pieces of that size with a pause between them (a slow printer).
     talk_back: bytes sent back once a connection has brought this many (a printer reporting
     its status while a job arrives), as (after, bytes).
@@ -25,8 +26,8 @@ class Printer:
     report, sent every 0.2 s while another connection waits, fails: the sender has closed it."""
 
     def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None,
-                 keep_open=False):
-        self.reset_after = reset_after
+                 keep_open=False, hold=None):
+        self.reset_after, self.hold = reset_after, hold
         self.keep_open = keep_open
         self.talk_back = talk_back
         self.piece = piece
@@ -74,6 +75,8 @@ class Printer:
                 if self.talk_back and len(data) >= self.talk_back[0] > len(data) - len(chunk):
                     conn.sendall(self.talk_back[1])
                 if self.reset_after is not None and len(data) >= self.reset_after:
+                    if self.hold:
+                        self.hold.wait(120)
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     end = "we-reset"
                     break
@@ -126,12 +129,13 @@ class DevicePrinter(contextlib.AbstractContextManager):
 
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
-    (which p910nd passes to the client) each `every` bytes."""
+    (which p910nd passes to the client) each `every` bytes. pause: (after, seconds), a silence
+    once that many bytes have come (a flash erase), after which it reports and reads on."""
 
-    def __init__(self, rate=1 << 20, every=64 * 1024):
+    def __init__(self, rate=1 << 20, every=64 * 1024, pause=(None, 0)):
         if shutil.which("p910nd") is None:
             raise RuntimeError("p910nd is not installed: run scripts/setup.sh")
-        self.rate, self.every = rate, every
+        self.rate, self.every, self.pause = rate, every, pause
         self.received = bytearray()
         self.reports = 0
         self._closed = False
@@ -161,6 +165,10 @@ class DevicePrinter(contextlib.AbstractContextManager):
             started = started or time.monotonic()
             before = len(self.received)
             self.received += chunk
+            if self.pause[0] is not None and len(self.received) >= self.pause[0] > before:
+                time.sleep(self.pause[1])
+                started += self.pause[1]
+                os.write(self._master, STATUS_REPORT)
             if len(self.received) // self.every > before // self.every:
                 os.write(self._master, STATUS_REPORT)
                 self.reports += 1

@@ -1,0 +1,76 @@
+#include "transport/tcp_state.h"
+
+#include <cstdlib>
+
+#include "app/system_library.h"
+
+namespace {
+
+// The table's rows and states, as the IP helper library lays them out.
+struct TcpRow {
+    DWORD state;
+    DWORD localAddress;
+    DWORD localPort; // network byte order, in the low 16 bits
+    DWORD remoteAddress;
+    DWORD remotePort;
+};
+struct TcpTable {
+    DWORD entries;
+    TcpRow rows[1];
+};
+constexpr DWORD kFinWait2 = 7;
+constexpr DWORD kCloseWait = 8;
+constexpr DWORD kLastAck = 10;
+constexpr DWORD kTimeWait = 11;
+
+using GetTcpTableFunction = ULONG(WINAPI*)(TcpTable*, ULONG*, BOOL);
+
+GetTcpTableFunction TableReader() {
+    // Loaded on the first network job only, and from the system folder.
+    static GetTcpTableFunction reader =
+        ExportOf<GetTcpTableFunction>(LoadSystemLibrary("iphlpapi.dll"), "GetTcpTable");
+    return reader;
+}
+
+bool Matches(const TcpRow& row, const Endpoints& c) {
+    return row.localAddress == c.local.sin_addr.s_addr &&
+           static_cast<u_short>(row.localPort) == c.local.sin_port &&
+           row.remoteAddress == c.remote.sin_addr.s_addr &&
+           static_cast<u_short>(row.remotePort) == c.remote.sin_port;
+}
+
+// The table, asked for its size first; it may grow between the two calls, so ask again then.
+TcpTable* ReadTable(GetTcpTableFunction reader) {
+    ULONG size = 0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        TcpTable* table = size != 0 ? static_cast<TcpTable*>(malloc(size)) : nullptr;
+        if (size != 0 && table == nullptr) return nullptr;
+        ULONG result = reader(table, &size, FALSE);
+        if (result == NO_ERROR && table != nullptr) return table;
+        free(table);
+        if (result != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+TcpEnd ReadTcpEnd(const Endpoints& connection) {
+    GetTcpTableFunction reader = TableReader();
+    TcpTable* table = reader != nullptr ? ReadTable(reader) : nullptr;
+    if (table == nullptr) return TcpEnd::Acknowledged;
+    TcpEnd end = TcpEnd::Gone;
+    for (DWORD i = 0; i < table->entries; ++i) {
+        if (!Matches(table->rows[i], connection)) continue;
+        DWORD state = table->rows[i].state;
+        // An old connection of the same ends may linger in TIME_WAIT beside the live one.
+        if (state == kFinWait2 || state == kTimeWait) {
+            if (end == TcpEnd::Gone) end = TcpEnd::Acknowledged;
+        } else {
+            end = state == kCloseWait || state == kLastAck ? TcpEnd::PrinterClosedFirst
+                                                           : TcpEnd::Unacknowledged;
+        }
+    }
+    free(table);
+    return end;
+}
