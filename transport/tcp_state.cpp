@@ -56,6 +56,8 @@ TcpTable* ReadTable(GetTcpTableFunction reader) {
 } // namespace
 
 TcpEnd ReadTcpEnd(const Endpoints& connection) {
+    // Without our own end the connection cannot be found.
+    if (connection.local.sin_port == 0) return TcpEnd::Acknowledged;
     GetTcpTableFunction reader = TableReader();
     TcpTable* table = reader != nullptr ? ReadTable(reader) : nullptr;
     if (table == nullptr) return TcpEnd::Acknowledged;

@@ -17,6 +17,6 @@ enum class TcpEnd {
 // Where a connection whose sending side we shut down stands, read from the system's TCP table:
 // once the printer has acknowledged our end of the job, our side only waits for the printer's
 // end (FIN_WAIT2) or has finished (TIME_WAIT). Before our own close, CLOSE_WAIT tells that the
-// printer closed first. When the table cannot be read, the job is taken
+// printer closed first. When the table cannot be read, or our end is unknown, the job is taken
 // as acknowledged, as a send the system took whole always was.
 TcpEnd ReadTcpEnd(const Endpoints& connection);
