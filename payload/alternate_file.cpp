@@ -1,6 +1,6 @@
 #include "payload/alternate_file.h"
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/mapped_file.h"
 #include "ui/file_chooser.h"
 #include "ui/message_text.h"

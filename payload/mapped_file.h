@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 // A whole file mapped read-only. The guards release view, mapping and file in that order.
 struct MappedFile {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/mapped_file.h"
 #include "payload/string_block.h"
 #include "repack/file_identity.h"

@@ -1,6 +1,6 @@
 #include "repack/update_dialog.h"
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/mapped_file.h"
 #include "payload/resource_set.h"
 #include "resources/resource_ids.h"

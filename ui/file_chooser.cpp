@@ -1,6 +1,6 @@
 #include "ui/file_chooser.h"
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 #include "ui/messages.h"
 
 namespace {
