@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "repack/rebuild.h"
 
 #include <cstdlib>
 #include <memory>
@@ -11,8 +11,8 @@
 #include "repack/resource_update.h"
 #include "repack/sharing_retry.h"
 #include "repack/signature.h"
-#include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
+#include "ui/file_chooser.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
 
