@@ -24,17 +24,24 @@ ChooserFunction Chooser(const char* name) {
     return run;
 }
 
-} // namespace
-
-BOOL ChooseExistingFile(HWND owner, const char* title, char* path) {
+// What both choosers are given: owner, filter list, title, the buffer for the path, and flags.
+OPENFILENAMEA Settings(HWND owner, const char* filter, const char* title, char* path, DWORD flags) {
     OPENFILENAMEA chooser = {};
     chooser.lStructSize = sizeof chooser;
     chooser.hwndOwner = owner;
-    chooser.lpstrFilter = kAnyFileFilter;
+    chooser.lpstrFilter = filter;
     chooser.lpstrFile = path;
     chooser.nMaxFile = MAX_PATH;
     chooser.lpstrTitle = title;
-    chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;
+    chooser.Flags = flags;
+    return chooser;
+}
+
+} // namespace
+
+BOOL ChooseExistingFile(HWND owner, const char* title, char* path) {
+    OPENFILENAMEA chooser = Settings(owner, kAnyFileFilter, title, path,
+                                     OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST);
     ChooserFunction run = Chooser("GetOpenFileNameA");
     if (run == nullptr) {
         displayLastError();
@@ -44,15 +51,9 @@ BOOL ChooseExistingFile(HWND owner, const char* title, char* path) {
 }
 
 int GetUpdateFilename(HWND owner, char* path) {
-    OPENFILENAMEA chooser = {};
-    chooser.lStructSize = sizeof chooser;
-    chooser.hwndOwner = owner;
-    chooser.lpstrFilter = kExeFileFilter;
-    chooser.lpstrFile = path;
-    chooser.nMaxFile = MAX_PATH;
-    chooser.lpstrTitle = "Select new file to save to";
+    OPENFILENAMEA chooser = Settings(owner, kExeFileFilter, "Select new file to save to", path,
+                                     OFN_EXPLORER | OFN_PATHMUSTEXIST);
     chooser.lpstrDefExt = "exe";
-    chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
     ChooserFunction run = Chooser("GetSaveFileNameA");
     return run != nullptr && run(&chooser) ? 1 : 0;
 }
