@@ -2,7 +2,7 @@
 
 #include "app/main_dialog.h"
 #include "app/process_setup.h"
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "resources/resource_ids.h"
 #include "transport/drain_wait.h"
 

@@ -3,10 +3,10 @@
 #include <winsock.h>
 
 #include "app/config_page.h"
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/alternate_file.h"
 #include "payload/resource_set.h"
-#include "payload/wait_string.h"
+#include "ui/wait_string.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
 #include "transport/drain_wait.h"

@@ -1,6 +1,6 @@
 #include "payload/alternate_file.h"
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/mapped_file.h"
 #include "ui/file_chooser.h"
 #include "ui/message_text.h"
@@ -8,15 +8,7 @@
 
 int OnAlternate(HWND owner) {
     char path[MAX_PATH] = {};
-    OPENFILENAMEA chooser = {};
-    chooser.lStructSize = sizeof chooser;
-    chooser.hwndOwner = owner;
-    chooser.lpstrFilter = kAnyFileFilter;
-    chooser.lpstrFile = path;
-    chooser.nMaxFile = sizeof path;
-    chooser.lpstrTitle = "Select an alternate download file";
-    chooser.Flags = kOpenExistingFlags;
-    if (!ChooseFileToOpen(&chooser)) return 1;
+    if (!ChooseExistingFile(owner, "Select an alternate download file", path)) return 1;
 
     MappedFile mapped;
     if (!MapWholeFile(path, &mapped)) {

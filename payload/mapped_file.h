@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 // A whole file mapped read-only. The guards release view, mapping and file in that order.
 struct MappedFile {
@@ -17,9 +17,3 @@ struct MappedFile {
 // On failure returns false with the last error set; what was opened stays in `out`, so the
 // caller can show the error before it is released.
 bool MapWholeFile(const char* path, MappedFile* out);
-
-// The choosers' filter lists: one entry each, a description and its pattern. Without a
-// pattern a chooser need not list any file at all.
-inline constexpr char kAnyFileFilter[] = "*.*\0*.*\0";
-inline constexpr char kExeFileFilter[] = "*.exe\0*.exe\0";
-inline constexpr DWORD kOpenExistingFlags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST;

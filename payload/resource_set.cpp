@@ -1,6 +1,6 @@
 #include "payload/resource_set.h"
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/string_block.h"
 #include "resources/resource_ids.h"
 

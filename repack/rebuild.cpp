@@ -1,9 +1,9 @@
-#include <windows.h>
+#include "repack/rebuild.h"
 
 #include <cstdlib>
 #include <memory>
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/mapped_file.h"
 #include "payload/string_block.h"
 #include "repack/file_identity.h"
@@ -11,8 +11,8 @@
 #include "repack/resource_update.h"
 #include "repack/sharing_retry.h"
 #include "repack/signature.h"
-#include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
+#include "ui/file_chooser.h"
 #include "ui/message_text.h"
 #include "ui/messages.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 struct ResourceUpdateTraits {
     using Handle = HANDLE;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "repack/pe_header.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include "repack/update_dialog.h"
 
-#include "app/updater_state.h"
-#include "payload/mapped_file.h"
+#include "base/updater_state.h"
 #include "payload/resource_set.h"
+#include "repack/rebuild.h"
 #include "resources/resource_ids.h"
 #include "ui/file_chooser.h"
 
@@ -58,27 +58,7 @@ INT_PTR CALLBACK UpdateDialogFunc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 int OnUpdateBrowse(HWND dialog) {
     char path[MAX_PATH] = {};
-    OPENFILENAMEA chooser = {};
-    chooser.lStructSize = sizeof chooser;
-    chooser.hwndOwner = dialog;
-    chooser.lpstrFilter = kAnyFileFilter;
-    chooser.lpstrFile = path;
-    chooser.nMaxFile = sizeof path;
-    chooser.lpstrTitle = "Select an executable";
-    chooser.Flags = kOpenExistingFlags;
-    if (ChooseFileToOpen(&chooser)) SetDlgItemTextA(dialog, IDC_UPDATE_EMBED, path);
+    if (ChooseExistingFile(dialog, "Select an executable", path))
+        SetDlgItemTextA(dialog, IDC_UPDATE_EMBED, path);
     return 1;
-}
-
-int GetUpdateFilename(HWND owner, char* path) {
-    OPENFILENAMEA chooser = {};
-    chooser.lStructSize = sizeof chooser;
-    chooser.hwndOwner = owner;
-    chooser.lpstrFilter = kExeFileFilter;
-    chooser.lpstrFile = path;
-    chooser.nMaxFile = MAX_PATH;
-    chooser.lpstrTitle = "Select new file to save to";
-    chooser.lpstrDefExt = "exe";
-    chooser.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST;
-    return ChooseFileToSave(&chooser) ? 1 : 0;
 }

@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "app/unique_handle.h"
-#include "app/updater_state.h"
+#include "base/unique_handle.h"
+#include "base/updater_state.h"
 
 DrainCalls drainCalls = {::recv,       ::closesocket, ::WSAAsyncSelect, ::GetTickCount,
                          ::getsockopt, ReadTcpEnd};

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "resources/resource_ids.h"
 #include "transport/drain_wait.h"
 #include "transport/net_drain.h"

@@ -1,4 +1,4 @@
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "transport/transport.h"
 
 int SendDataTo(const char* printerName, const void* data, uint32_t length) {

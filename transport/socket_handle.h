@@ -1,7 +1,7 @@
 #pragma once
 #include <winsock.h>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 
 struct SocketTraits {
     using Handle = SOCKET;

@@ -1,6 +1,6 @@
 #include "transport/spooler_api.h"
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 SpoolerApi spooler = {};
 

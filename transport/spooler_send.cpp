@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/unique_handle.h"
+#include "base/unique_handle.h"
 #include "transport/spooler_api.h"
 #include "transport/transport.h"
 #include "ui/messages.h"

@@ -1,6 +1,6 @@
 #include "ui/common_controls.h"
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "app/updater_state.h"
-#include "payload/wait_string.h"
+#include "base/updater_state.h"
 #include "ui/dpi_scale.h"
+#include "ui/wait_string.h"
 
 namespace {
 

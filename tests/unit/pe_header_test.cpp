@@ -107,7 +107,7 @@ TEST(PeHeader, ChecksumIsWhatThePlatformsCheckFindsAgain) {
 #ifdef _WIN32
 #include <windows.h>
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 TEST(PeHeader, ChecksumAgreesWithTheSystemsOnThisExecutable) {
     char path[MAX_PATH];

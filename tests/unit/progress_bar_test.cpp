@@ -4,7 +4,7 @@
 
 #include <commctrl.h>
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "ui/common_controls.h"
 #include "ui/progress_bar.h"
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "payload/resource_set.h"
 
 // The test program carries its own resources in two languages (test_resources.rc).

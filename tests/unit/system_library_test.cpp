@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/process_setup.h"
-#include "app/system_library.h"
+#include "base/system_library.h"
 #include "transport/spooler_api.h"
 #include "ui/common_controls.h"
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "payload/wait_string.h"
+#include "ui/wait_string.h"
 
 TEST(WaitString, ParsesAsAtoiDoes) {
     EXPECT_EQ(ParseWaitString("180"), 180);

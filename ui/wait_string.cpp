@@ -1,4 +1,4 @@
-#include "payload/wait_string.h"
+#include "ui/wait_string.h"
 
 #include <climits>
 

@@ -1,4 +1,4 @@
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 
 HINSTANCE appInstance = nullptr;
 HWND mainDialog = nullptr;
