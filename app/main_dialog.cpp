@@ -6,7 +6,6 @@
 #include "base/updater_state.h"
 #include "payload/alternate_file.h"
 #include "payload/resource_set.h"
-#include "ui/wait_string.h"
 #include "repack/update_dialog.h"
 #include "resources/resource_ids.h"
 #include "transport/drain_wait.h"
@@ -16,6 +15,7 @@
 #include "ui/messages.h"
 #include "ui/common_controls.h"
 #include "ui/progress_bar.h"
+#include "ui/wait_string.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "transport/drain_wait.h"
 
-#include "app/updater_state.h"
+#include "base/updater_state.h"
 #include "transport/net_drain.h"
 #include "transport/transport.h"
 #include "ui/messages.h"

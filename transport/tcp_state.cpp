@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/system_library.h"
+#include "base/system_library.h"
 
 namespace {
 
