@@ -126,12 +126,13 @@ class DevicePrinter(contextlib.AbstractContextManager):
 
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
-    (which p910nd passes to the client) each `every` bytes."""
+    (which p910nd passes to the client) each `every` bytes. `sink`: a file that gets every byte
+    too, as it arrives."""
 
-    def __init__(self, rate=1 << 20, every=64 * 1024):
+    def __init__(self, rate=1 << 20, every=64 * 1024, sink=None):
         if shutil.which("p910nd") is None:
             raise RuntimeError("p910nd is not installed: run scripts/setup.sh")
-        self.rate, self.every = rate, every
+        self.rate, self.every, self.sink = rate, every, sink
         self.received = bytearray()
         self.reports = 0
         self._closed = False
@@ -161,6 +162,9 @@ class DevicePrinter(contextlib.AbstractContextManager):
             started = started or time.monotonic()
             before = len(self.received)
             self.received += chunk
+            if self.sink:
+                self.sink.write(chunk)
+                self.sink.flush()
             if len(self.received) // self.every > before // self.every:
                 os.write(self._master, STATUS_REPORT)
                 self.reports += 1
