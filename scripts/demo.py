@@ -17,6 +17,7 @@ import contextlib
 import hashlib
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -232,11 +233,23 @@ class Tour:
             self.exit(u)
 
 
+def interrupt(*_):
+    """Ctrl+C: the terminal interrupts the updater and its driver too, whose end may be seen
+    first as a failure."""
+    global interrupted
+    interrupted = True
+    raise KeyboardInterrupt
+
+
+interrupted = False
+
+
 def main(mode):
+    signal.signal(signal.SIGINT, interrupt)
     exe = os.path.join(wine.BUILD, "updater-tour.exe" if mode == "tour" else "updater.exe")
     firmware = embedded_firmware(exe)
     started = time.monotonic()
-    interrupted = failed = None
+    failed = None
     with demo_printer() as device:
         try:
             if mode == "tour":
@@ -252,7 +265,7 @@ def main(mode):
                 failed = f"the updater ended with status {code}" if code else None
             wait_until(settled, SLOW, "the jobs to reach the demo printer")
         except KeyboardInterrupt:
-            interrupted = True
+            pass
         except DriverError as error:
             failed = str(error)
         names = report(bytes(device.received), firmware, exe)

@@ -22,8 +22,13 @@ source scripts/wine-env.sh
 export UPDATER_BUILD_DIR="$BUILD_DIR"
 wine_prefix_ready
 trap wine_server_stop EXIT
+# Ctrl+C reaches every process of the terminal's job; xvfb-run, interrupted, ends with status 1.
+trap 'interrupted=1' INT
+status=0
 if [ "$mode" = tour ]; then
-  ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" /usr/bin/python3 scripts/demo.py tour
+  ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" /usr/bin/python3 scripts/demo.py tour ||
+    status=$?
 else
-  /usr/bin/python3 scripts/demo.py window
+  /usr/bin/python3 scripts/demo.py window || status=$?
 fi
+exit "$([ -z "${interrupted:-}" ] && echo $status || echo 130)"
