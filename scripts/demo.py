@@ -54,6 +54,9 @@ def demo_printer():
     """Starts the demo printer, then the wineserver (which reads the queue list as it starts);
     stops them again."""
     os.makedirs(FOLDER, exist_ok=True)
+    for name in os.listdir(FOLDER):  # the last tour's screenshots
+        if name.endswith(".png"):
+            os.remove(os.path.join(FOLDER, name))
     with contextlib.ExitStack() as stack:
         sink = stack.enter_context(open(RECEIVED, "wb"))
         device = stack.enter_context(DevicePrinter(rate=16 << 20, sink=sink))
