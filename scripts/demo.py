@@ -115,9 +115,9 @@ def painted(window):
     whole = window.rect
     pixels = screen_pixels(whole)
     for control in window.controls(texts=False):
-        left, top = max(control.screen_rect.left, whole.left), max(control.screen_rect.top, whole.top)
-        right = min(control.screen_rect.right, whole.right)
-        bottom = min(control.screen_rect.bottom, whole.bottom)
+        rect = control.screen_rect
+        left, top = max(rect.left, whole.left), max(rect.top, whole.top)
+        right, bottom = min(rect.right, whole.right), min(rect.bottom, whole.bottom)
         if not control.visible or right <= left or bottom <= top:
             continue
         colours = {pixel for y in range(top - whole.top, bottom - whole.top)
