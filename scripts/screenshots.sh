@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# Makes the README's screenshots (docs/*.png) of the real updater on a virtual display.
+# Makes the README's screenshots (docs/*.png) of the real updater: four of the pictures that the
+# tour of scripts/run.sh takes on its virtual display, with this build's default options.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# The screenshots need the test programs: the UI driver and the short-wait updater.
 export BUILD_DIR="$PWD/build"
-./scripts/build.sh -DUPDATER_TESTS=ON
-exec ./scripts/virtual-display.sh bash -c '
-  source scripts/wine-env.sh
-  wine_server_start
-  trap wine_server_stop EXIT
-  /usr/bin/python3 docs/make_screenshots.py'
+./scripts/build.sh -DUPDATER_TOUR=ON
+./scripts/demo.sh tour
+for name in printer-mode network-mode after-send repackager; do
+  cp "build/demo/$name.png" docs/
+done

@@ -130,12 +130,13 @@ class DevicePrinter(contextlib.AbstractContextManager):
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
     (which p910nd passes to the client) each `every` bytes. pause: (after, seconds), a silence
-    once that many bytes have come (a flash erase), after which it reports and reads on."""
+    once that many bytes have come (a flash erase), after which it reports and reads on.
+    `sink`: a file that gets every byte too, as it arrives."""
 
-    def __init__(self, rate=1 << 20, every=64 * 1024, pause=(None, 0)):
+    def __init__(self, rate=1 << 20, every=64 * 1024, pause=(None, 0), sink=None):
         if shutil.which("p910nd") is None:
             raise RuntimeError("p910nd is not installed: run scripts/setup.sh")
-        self.rate, self.every, self.pause = rate, every, pause
+        self.rate, self.every, self.pause, self.sink = rate, every, pause, sink
         self.received = bytearray()
         self.reports = 0
         self._closed = False
@@ -165,6 +166,9 @@ class DevicePrinter(contextlib.AbstractContextManager):
             started = started or time.monotonic()
             before = len(self.received)
             self.received += chunk
+            if self.sink:
+                self.sink.write(chunk)
+                self.sink.flush()
             if self.pause[0] is not None and len(self.received) >= self.pause[0] > before:
                 time.sleep(self.pause[1])
                 started += self.pause[1]
