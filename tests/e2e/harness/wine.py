@@ -15,7 +15,7 @@ def env():
     return e
 
 
-def _quiet(*args, timeout=60):
+def _quiet(*args, timeout=180):
     subprocess.run(args, env=env(), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=timeout, check=False)
 
