@@ -153,10 +153,11 @@ void KeepDraining(SOCKET socket, const Endpoints& ends, bool printerClosedFirst)
                         ++handedOver, false, false, printerClosedFirst};
     awaited = owned.serial;
     awaitedResult = Delivery::Delivering;
-    // Messages only hasten the reads: without them the sweeps still read every connection.
+    // Messages only hasten the reads: without them the sweeps still read every connection. The
+    // first look comes with the next wait's turn, once the system has had time to pass on the
+    // end of the job.
     drainCalls.announce(socket, mainDialog, WM_NET_DRAIN, FD_READ | FD_CLOSE);
-    Update(owned);
-    if (owned.socket.valid()) FreeSlot() = std::move(owned);
+    FreeSlot() = std::move(owned);
 }
 
 void OnNetDrain(WPARAM socket, LPARAM) {

@@ -132,7 +132,15 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     Endpoints ends = {{}, address};
     int size = sizeof ends.local;
     getsockname(socket.get(), reinterpret_cast<sockaddr*>(&ends.local), &size);
-    bool printerClosedFirst = ReadTcpEnd(ends) == TcpEnd::PrinterClosedFirst;
+    // Whether the printer closed its side before ours. A read that shows the end may also be a
+    // reset whose error the socket library has taken: the table tells the two apart.
+    DrainResult early = DrainReadable(socket.get(), ::recv);
+    if (early == DrainResult::Reset) {
+        displayWSAError("send");
+        return 0;
+    }
+    bool printerClosedFirst = early == DrainResult::Closed &&
+                              ReadTcpEnd(ends) == TcpEnd::PrinterClosedFirst;
     shutdown(socket.get(), kShutdownSend);
     KeepDraining(socket.release(), ends, printerClosedFirst);
     StartSweeping();
