@@ -117,7 +117,9 @@ struct PeerClosedSocket {
     static inline int recvError = 0;
     static inline int reads = 0;
 
-    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, timeval*) {
+    // The timeout's type follows the headers' select: timeval* in MinGW-w64 10, const in 12.
+    template <typename Timeout>
+    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, Timeout) {
         // Watching only the write and exception sets would wait here for ever.
         if (read == nullptr || !FD_ISSET(kSocket, read) || write == nullptr ||
             !FD_ISSET(kSocket, write)) {
