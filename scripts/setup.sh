@@ -4,13 +4,16 @@
 set -euo pipefail
 
 # What each supported Debian release offers: the clang major its "clang" installs (whose sanitizer
-# runtime comes with it) and the suite with a qemu-user of version 10 or later.
+# runtime comes with it), the suite with a qemu-user of version 10 or later, and the name of the
+# CUPS library (trixie's carries the 64-bit time_t rename; the old name is only a virtual one,
+# which dpkg never lists as installed).
 os=$( (. /etc/os-release && echo "${VERSION_ID:-}|${VERSION_CODENAME:-}|${PRETTY_NAME:-}") \
   2>/dev/null || true)
 case ${os%|*} in
   '12|'* | *'|bookworm') release="Debian 12 (bookworm)" codename=bookworm clang=14
-                         qemu_suite=bookworm-backports ;;
-  '13|'* | *'|trixie') release="Debian 13 (trixie)" codename=trixie clang=19 qemu_suite=trixie ;;
+                         qemu_suite=bookworm-backports cups_lib=libcups2 ;;
+  '13|'* | *'|trixie') release="Debian 13 (trixie)" codename=trixie clang=19 qemu_suite=trixie
+                       cups_lib=libcups2t64 ;;
   *) os=${os##*|}
      echo "setup: supported are Debian 12 (bookworm) and Debian 13 (trixie)," \
           "not ${os:-this system}" >&2
@@ -19,7 +22,7 @@ esac
 
 packages=(
   cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
-  wine wine32:i386 wine64 libcups2:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386
+  wine wine32:i386 wine64 "$cups_lib:i386" libxrender1:i386 libxrandr2:i386 libxi6:i386
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
   xvfb xauth openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
