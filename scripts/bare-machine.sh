@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Runs a command in a fresh clone of the current commit on a bare Debian 12 system, as a new
+# Runs a command in a fresh clone of the current commit on a bare Debian system, as a new
 # user's machine has it: a minimal root made by debootstrap for the purpose, with its own /proc,
 # /sys and /dev, and removed afterwards. Whatever the project takes for granted from a machine
 # that has been used before shows up there. Returns the command's exit status.
 # Usage, as root: scripts/bare-machine.sh COMMAND [ARG...]   (COMMAND runs from the clone's root)
+# BARE_MACHINE_RELEASE=13 makes it Debian 13 (trixie) instead of 12 (bookworm).
 # BARE_MACHINE_KEEP=1 leaves the root in place for a look afterwards.
 set -euo pipefail
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARG...]" >&2; exit 2; }
+case ${BARE_MACHINE_RELEASE:-12} in
+  12) release=12 suite=bookworm ;;
+  13) release=13 suite=trixie ;;
+  *) echo "bare-machine: BARE_MACHINE_RELEASE must be 12 (bookworm) or 13 (trixie)" >&2; exit 2 ;;
+esac
 [ "$(id -u)" = 0 ] || { echo "bare-machine: debootstrap, chroot and mounts need root" >&2; exit 2; }
 top=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 commit=$(git -C "$top" rev-parse HEAD)
@@ -16,14 +22,16 @@ if ! command -v debootstrap >/dev/null; then
   apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
 
-# The same mirrors as this machine's apt, with the suites every installed Debian 12 names.
+# The same mirrors as this machine's apt, with the suites every installed system of the release
+# names.
 repo_of() {
   apt-get indextargets --format '$(RELEASE) $(REPO_URI)' 'Identifier: Packages' |
     awk -v suite="$1" '$1 == suite { print $2; exit }'
 }
-mirror=$(repo_of bookworm)
+own=$( (. /etc/os-release && echo "${VERSION_CODENAME:-}") 2>/dev/null || true)
+mirror=$(repo_of "$own")
 mirror=${mirror:-http://deb.debian.org/debian/}
-security=$(repo_of bookworm-security)
+security=$(repo_of "$own-security")
 security=${security:-http://deb.debian.org/debian-security/}
 
 root=$(mktemp -d /var/tmp/bare-machine.XXXXXX)
@@ -50,9 +58,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "bare-machine: making a bare Debian 12 root in $root from $mirror"
+echo "bare-machine: making a bare Debian $release root in $root from $mirror"
 start=$SECONDS
-debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 ||
+debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$root.log" 2>&1 ||
   { tail -n 5 "$root.log" >&2; echo "bare-machine: debootstrap failed, see $root.log" >&2; exit 1; }
 rm -f "$root.log"
 
@@ -60,13 +68,13 @@ rm -f "$root/etc/apt/sources.list"
 cat >"$root/etc/apt/sources.list.d/debian.sources" <<EOF
 Types: deb
 URIs: $mirror
-Suites: bookworm bookworm-updates
+Suites: $suite $suite-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 
 Types: deb
 URIs: $security
-Suites: bookworm-security
+Suites: $suite-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF

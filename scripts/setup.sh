@@ -3,13 +3,31 @@
 # everything is present it only checks and returns.
 set -euo pipefail
 
+# What each supported Debian release offers: the clang major its "clang" installs (whose sanitizer
+# runtime comes with it), the suite with a qemu-user of version 10 or later, and the name of the
+# CUPS library (trixie's carries the 64-bit time_t rename; the old name is only a virtual one,
+# which dpkg never lists as installed).
+os=$( (. /etc/os-release && echo "${VERSION_ID:-}|${VERSION_CODENAME:-}|${PRETTY_NAME:-}") \
+  2>/dev/null || true)
+case ${os%|*} in
+  '12|'* | *'|bookworm') release="Debian 12 (bookworm)" codename=bookworm clang=14
+                         qemu_suite=bookworm-backports cups_lib=libcups2 ;;
+  '13|'* | *'|trixie') release="Debian 13 (trixie)" codename=trixie clang=19 qemu_suite=trixie
+                       cups_lib=libcups2t64 ;;
+  *) os=${os##*|}
+     echo "setup: supported are Debian 12 (bookworm) and Debian 13 (trixie)," \
+          "not ${os:-this system}" >&2
+     exit 1 ;;
+esac
+
 packages=(
   cmake make g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
-  wine wine32:i386 wine64 libcups2:i386 libxrender1:i386 libxrandr2:i386 libxi6:i386
+  wine wine32:i386 wine64 "$cups_lib:i386" libxrender1:i386 libxrandr2:i386 libxi6:i386
   libxcursor1:i386 libxfixes3:i386 libxinerama1:i386 fonts-wine
   xvfb xauth openbox xdotool x11-utils imagemagick
   e2fsprogs cups cups-daemon cups-client cups-ipp-utils
-  python3 python3-pytest netcat-openbsd iproute2 p910nd clang libclang-rt-14-dev osslsigncode openssl
+  python3 python3-pytest netcat-openbsd iproute2 p910nd clang "libclang-rt-$clang-dev"
+  osslsigncode openssl
 )
 
 missing=()
@@ -31,6 +49,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt_config=()
 own=""
 left_out=""
+fetched=""
 trap '[ -z "$own" ] || rm -rf "$own"' EXIT
 
 # "REPO/ SUITE" of every suite named in apt's errors: in a URL up to /dists/SUITE/, or in a
@@ -65,6 +84,7 @@ leave_out() {
 # do without the broken suites.
 fetch_package_lists() {
   local attempt errors
+  fetched=1
   for attempt in 1 2 3 4; do
     errors=$(apt-get update -qq 2>&1 | grep '^E:' || true)
     [ -n "$errors" ] || return 0
@@ -100,8 +120,8 @@ apt_own() {
         BEGIN { n = split(ENVIRON["LEFT_OUT"], s, "\n"); for (i = 1; i <= n; i++) out[s[i]] }
         !(($2 " " $3) in out) { print "deb " $2 " " $3 " " $4 }' <<<"$targets"
       for suite in "${extra[@]}"; do
-        awk -v suite="$suite" '$3 == "bookworm" { print "deb " $2 " " suite " main"; exit }' \
-          <<<"$targets"
+        awk -v suite="$suite" -v main="$codename" \
+          '$3 == main { print "deb " $2 " " suite " main"; exit }' <<<"$targets"
       done
     } >"$own/sources/updater.list"
     errors=$(apt-get "${apt_config[@]}" update -qq 2>&1 | grep '^E:' || true)
@@ -119,6 +139,15 @@ apt_install() {
   if apt-get "${apt_config[@]}" install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
     rm -f "$log"
     return 0
+  fi
+  # A name the release's whole indexes lack is no mirror's fault.
+  local absent
+  absent=$(sed -n -E -e 's/^E: Unable to locate package ([^ ]+)$/\1/p' \
+                     -e "s/^E: Package '([^']+)' has no installation candidate$/\\1/p" "$log")
+  if [ -n "$absent" ] && [ -z "$left_out" ]; then
+    echo "setup: $release has no package ${absent%%$'\n'*}" >&2
+    rm -f "$log"
+    exit 1
   fi
   echo "setup: apt-get could not install $*: $(grep -m1 '^E:' "$log" || tail -n1 "$log")" \
        "${left_out:+(suites left out: $(tr '\n' ' ' <<<"$left_out"))}; try again once the" \
@@ -165,17 +194,23 @@ if [ "$force" != 1 ] && runs_32bit; then
   exit 0
 fi
 
-# Bookworm's own qemu 7.2 crashes Wine after a while; qemu 10 from backports does not. Only this
-# one package is taken from backports: the suite is not preferred for anything else.
+# Bookworm's own qemu 7.2 crashes Wine after a while; qemu 10 (bookworm-backports, trixie's own
+# suite) does not. Only this one package is taken from backports: the suite is not preferred for
+# anything else.
 qemu=/usr/bin/qemu-i386
 if [ ! -x "$qemu" ] || ! "$qemu" --version | grep -q 'version \(9\|[1-9][0-9]\)\.'; then
   if [ "$force" = 1 ]; then
-    echo "setup: UPDATER_FORCE_QEMU=1: installing qemu-user from bookworm-backports"
+    echo "setup: UPDATER_FORCE_QEMU=1: installing qemu-user from $qemu_suite"
   else
-    echo "setup: this host runs no 32-bit programs: installing qemu-user from bookworm-backports"
+    echo "setup: this host runs no 32-bit programs: installing qemu-user from $qemu_suite"
   fi
-  apt_own bookworm-backports
-  apt_install -t bookworm-backports qemu-user
+  if [ "$qemu_suite" = "$codename" ]; then
+    [ -n "$fetched" ] || fetch_package_lists
+    apt_install qemu-user
+  else
+    apt_own "$qemu_suite"
+    apt_install -t "$qemu_suite" qemu-user
+  fi
 fi
 
 [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -119,7 +119,9 @@ struct PeerClosedSocket {
 
     static inline bool ended = false;
 
-    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, timeval* limit) {
+    // The timeout's type follows the headers' select: timeval* in MinGW-w64 10, const in 12.
+    template <typename Timeout>
+    static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, Timeout limit) {
         // Watching only the write and exception sets would wait here for ever, unless the
         // printer's close keeps the socket readable and a time limit brings the next look.
         if (read == nullptr || FD_ISSET(kSocket, read) == ended || write == nullptr ||
