@@ -18,10 +18,10 @@ struct TcpTable {
     DWORD entries;
     TcpRow rows[1];
 };
-constexpr DWORD kFinWait2 = 7;
+constexpr DWORD kFinWait1 = 6;
 constexpr DWORD kCloseWait = 8;
 constexpr DWORD kLastAck = 10;
-constexpr DWORD kTimeWait = 11;
+constexpr DWORD kClosing = 9;
 
 using GetTcpTableFunction = ULONG(WINAPI*)(TcpTable*, ULONG*, BOOL);
 
@@ -65,13 +65,16 @@ TcpEnd ReadTcpEnd(const Endpoints& connection) {
     for (DWORD i = 0; i < table->entries; ++i) {
         if (!Matches(table->rows[i], connection)) continue;
         DWORD state = table->rows[i].state;
-        // An old connection of the same ends may linger in TIME_WAIT beside the live one.
-        if (state == kFinWait2 || state == kTimeWait) {
-            if (end == TcpEnd::Gone) end = TcpEnd::Acknowledged;
-        } else {
-            end = state == kCloseWait || state == kLastAck ? TcpEnd::PrinterClosedFirst
-                                                           : TcpEnd::Unacknowledged;
-        }
+        // FIN_WAIT2 and TIME_WAIT: acknowledged. An old connection of the same ends may linger
+        // in TIME_WAIT beside the live one. A table that shows a half-closed connection in none
+        // of the closing states (some emulations list their own idea of it) cannot tell: taken
+        // as acknowledged too.
+        if (state == kFinWait1 || state == kClosing)
+            end = TcpEnd::Unacknowledged;
+        else if (state == kCloseWait || state == kLastAck)
+            end = TcpEnd::PrinterClosedFirst;
+        else if (end == TcpEnd::Gone)
+            end = TcpEnd::Acknowledged;
     }
     free(table);
     return end;

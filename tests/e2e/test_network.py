@@ -1,5 +1,6 @@
 """Network mode: straight to TCP port 9100 of the host in the network field."""
 import os
+import subprocess
 import threading
 
 import pytest
@@ -9,6 +10,14 @@ from harness.driver import Updater, keys, wait_until
 from harness.printers import RAW_PORT, STATUS_REPORT, DevicePrinter, resets_sent, tcp_sockets
 from helpers import (CONFIG, EXIT, HOST, NET, PICTURE, SEND, buttons_enabled, choose,
                      expect_box, progress, to_network, wait_for_face)
+
+
+# Wine 8's TCP table shows a half-closed connection's states as Windows does, so the updater sees
+# the printer's acknowledgement; Wine 10's shows it as established, then closed, and the updater
+# then takes what the system took as delivered, as it always did.
+needs_tcp_states = pytest.mark.skipif(
+    not subprocess.getoutput("wine --version").startswith("wine-8."),
+    reason="this Wine's TCP table does not show a half-closed connection's states")
 
 
 @pytest.fixture
@@ -92,6 +101,7 @@ def test_reset_part_way_is_a_send_error_and_the_updater_recovers(net_updater, pr
     wait_for_face(u, timeout=60)
 
 
+@needs_tcp_states
 def test_a_reset_before_the_printer_has_the_last_byte_is_a_send_error(cups, printers, tmp_path):
     """The system takes the end of the job long before a slow printer has it: a reset then
     still costs bytes. The wait stops, and no face is shown."""
@@ -170,7 +180,8 @@ def wait_connections_ended():
     wait_until(lambda: not tcp_sockets(RAW_PORT), timeout=60, what="the connections' end")
 
 
-@pytest.mark.parametrize("pause", [(None, 0), (1 << 20, 10)], ids=["steady", "flash-erase"])
+@pytest.mark.parametrize("pause", [pytest.param((None, 0), id="steady"), pytest.param(
+    (1 << 20, 10), id="flash-erase", marks=needs_tcp_states)])
 def test_a_printer_talking_back_through_a_real_raw_server_gets_every_byte(cups, pause):
     """The updater reads what the printer says until it closes: a close with bytes unread
     would be a reset, and the server would drop the part of the job it had not read yet. A
