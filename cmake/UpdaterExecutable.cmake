@@ -37,7 +37,8 @@ function(add_updater name)
     INCLUDE_DIRECTORIES ${CMAKE_SOURCE_DIR}/resources)
   add_executable(${name} WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/memory.cpp ${rc})
   add_dependencies(${name} updater_pictures default_payload)
-  target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti)
+  target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti
+    -fno-threadsafe-statics)
   target_link_libraries(${name} PRIVATE updater_core)
   # No link time in the header: two builds of the same sources give the same bytes.
   target_link_options(${name} PRIVATE -static -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp -s)
