@@ -20,13 +20,19 @@ def _quiet(*args, timeout=180):
                    stderr=subprocess.DEVNULL, timeout=timeout, check=False)
 
 
-def restart_server():
+def restart_server(tries=2):
     """Restarts the persistent wineserver: Wine reads the spooler's queue list when it starts.
-    Its services start with their output detached, so they hold no test's pipes open."""
+    Its services start with their output detached, so they hold no test's pipes open. Under
+    emulation a start has hung for minutes on an idle machine: that one is begun again."""
     _quiet("wineserver", "-k")
     _quiet("wineserver", "-w")
     _quiet("wineserver", "-p")
-    _quiet("wine", "cmd.exe", "/c", "exit")
+    try:
+        _quiet("wine", "cmd.exe", "/c", "exit", timeout=120 if tries > 1 else 180)
+    except subprocess.TimeoutExpired:
+        if tries == 1:
+            raise
+        restart_server(tries - 1)
 
 
 def windows_path(path):
