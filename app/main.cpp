@@ -5,6 +5,14 @@
 #include "base/updater_state.h"
 #include "resources/resource_ids.h"
 #include "transport/drain_wait.h"
+#include "transport/transport.h"
+
+// Three minutes for a printer to acknowledge the end of a job once the completion wait is over,
+// the same as it gets after Exit; the tests build a variant with a shorter one.
+#ifndef UPDATER_DELIVERY_BOUND_SECONDS
+#define UPDATER_DELIVERY_BOUND_SECONDS 180
+#endif
+const DWORD deliveryBoundMs = UPDATER_DELIVERY_BOUND_SECONDS * 1000;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     PrepareProcess();

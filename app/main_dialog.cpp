@@ -33,6 +33,22 @@ HWND printerList;
 HWND printerLabel;
 HWND netField;
 HWND netLabel;
+// A job waits for its printer's acknowledgement; Exit then ends the dialog without ending the
+// job's command first.
+bool awaitingPrinter;
+// Exit or the close command came: the window is going, and what is left happens unseen.
+bool leaving;
+
+bool UserLeft() { return leaving; }
+
+// Waits for the printer's acknowledgement of the job just handed over, with Exit usable.
+int AwaitPrinter() {
+    EnableWindow(exitButton, TRUE);
+    awaitingPrinter = true;
+    int delivered = AwaitDelivery(UserLeft);
+    awaitingPrinter = false;
+    return delivered;
+}
 
 void StartSockets() {
     WSADATA data;
@@ -131,7 +147,7 @@ void OnSendFirmware() {
     // The wait stops early if the printer refuses the end of the job it was still taking; the
     // face waits until it has every byte.
     ScrollbarWait(waitSeconds < 0 ? 0u : static_cast<uint32_t>(waitSeconds), DeliveryFailed);
-    if (!AwaitDelivery()) {
+    if (!AwaitPrinter()) {
         SetCommandButtons(true);
         return;
     }
@@ -146,7 +162,7 @@ void OnPrintConfig() {
     char printer[kPrinterNameBuffer];
     ReadPrinterName(printer);
     SetCommandButtons(false);
-    if (SendDataTo(printer, configPageJob, kConfigPageJobSize) == 1 && AwaitDelivery() == 1)
+    if (SendDataTo(printer, configPageJob, kConfigPageJobSize) == 1 && AwaitPrinter() == 1)
         displayMsg1(msg::kSentConfigPage);
     if (!firmwareSent) EnableWindow(sendButton, TRUE);
     EnableWindow(configButton, TRUE);
@@ -168,7 +184,14 @@ void OnUpdate() {
 }
 
 // The socket library is released once the connections still draining are done (WinMain).
-void OnExit(HWND dialog) { DestroyWindow(dialog); }
+// During the wait for a printer the window hides at once and the job's command returns first.
+void OnExit(HWND dialog) {
+    leaving = true;
+    if (awaitingPrinter)
+        EndDialog(dialog, 0);
+    else
+        DestroyWindow(dialog);
+}
 
 INT_PTR OnCommand(HWND dialog, WORD id) {
     // A command posted by another program comes even while its button is disabled, as it is
@@ -180,14 +203,15 @@ INT_PTR OnCommand(HWND dialog, WORD id) {
     case IDC_PRINT_CONFIG:
         if (IsWindowEnabled(configButton)) OnPrintConfig();
         return FALSE;
+    // While a job waits for its printer the keyboard works, but only Exit may run.
     case IDC_NET:
-        OnNet();
+        if (!awaitingPrinter) OnNet();
         return FALSE;
     case IDC_UPDATE:
-        OnUpdate();
+        if (!awaitingPrinter) OnUpdate();
         return TRUE;
     case IDC_ALTERNATE:
-        OnAlternate(dialog);
+        if (!awaitingPrinter) OnAlternate(dialog);
         return TRUE;
     case IDC_EXIT:
         if (IsWindowEnabled(exitButton)) OnExit(dialog);
@@ -214,6 +238,7 @@ INT_PTR CALLBACK DialogFunc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         return TRUE;
     case WM_CLOSE:
     case WM_DESTROY:
+        leaving = true;
         EndDialog(dialog, 0);
         return TRUE;
     default:

@@ -1,5 +1,6 @@
-# add_updater(NAME CAPTION text WAIT text [PAYLOAD file | NO_PAYLOAD])
-# Builds one updater executable from the shared code with its own resource set.
+# add_updater(NAME CAPTION text WAIT text [PAYLOAD file | NO_PAYLOAD] [DELIVERY_BOUND seconds])
+# Builds one updater executable from the shared code with its own resource set. DELIVERY_BOUND,
+# for test variants, shortens how long a job waits for the printer's acknowledgement.
 
 set(PICTURE_DIR ${CMAKE_BINARY_DIR}/pictures)
 set(PICTURES ${PICTURE_DIR}/smile.bmp ${PICTURE_DIR}/frown.bmp ${PICTURE_DIR}/updater.ico)
@@ -18,7 +19,7 @@ endfunction()
 
 function(add_updater name)
   # Read from the arguments themselves, so a caption keeps its ';'.
-  cmake_parse_arguments(PARSE_ARGV 1 U "NO_PAYLOAD" "CAPTION;WAIT;PAYLOAD" "")
+  cmake_parse_arguments(PARSE_ARGV 1 U "NO_PAYLOAD" "CAPTION;WAIT;PAYLOAD;DELIVERY_BOUND" "")
   updater_caption_literal(RC_CAPTION "${U_CAPTION}")
   _rc_quote(RC_WAIT "${U_WAIT}")
   set(RC_MANIFEST ${CMAKE_SOURCE_DIR}/resources/updater.manifest)
@@ -40,6 +41,9 @@ function(add_updater name)
   target_compile_options(${name} PRIVATE ${UPDATER_WARNINGS} -fno-exceptions -fno-rtti
     -fno-threadsafe-statics)
   target_link_libraries(${name} PRIVATE updater_core)
+  if(U_DELIVERY_BOUND)
+    target_compile_definitions(${name} PRIVATE UPDATER_DELIVERY_BOUND_SECONDS=${U_DELIVERY_BOUND})
+  endif()
   # No link time in the header: two builds of the same sources give the same bytes.
   target_link_options(${name} PRIVATE -static -mwindows -Wl,--gc-sections -Wl,--no-insert-timestamp -s)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -11,7 +11,7 @@ constexpr UINT_PTR kSweepTimer = 1;
 void EndDrainingTo(in_addr printer);
 
 // When the updater ends, its window gone: goes on reading and dropping until every connection
-// is done, for a few minutes at most, then closes what is left.
+// is done, for deliveryBoundMs at most, then closes what is left.
 void DrainBeforeLeaving();
 
 // Runs the sweep timer while connections drain; WM_TIMER with kSweepTimer calls OnSweepTimer.

@@ -6,7 +6,7 @@
 #include "base/updater_state.h"
 
 DrainCalls drainCalls = {::recv,       ::closesocket, ::WSAAsyncSelect, ::GetTickCount,
-                         ::getsockopt, ReadTcpEnd};
+                         ::getsockopt, ReadTcpEnd,    ::setsockopt};
 
 namespace {
 
@@ -16,6 +16,10 @@ constexpr int kReadsPerTurn = 256;
 // Jobs in one run that may drain at once; a printer that keeps every connection open costs one
 // entry per job, and the one quiet longest is closed only when all are taken.
 constexpr int kMostConnections = 32;
+// The table is read at every look in a job's first second, when most jobs end, and then at most
+// twice a second: on a machine with many connections each read copies the whole table.
+constexpr DWORD kEagerLooksMs = 1000;
+constexpr DWORD kLookEveryMs = 500;
 
 struct DrainedSocketTraits {
     using Handle = SOCKET;
@@ -26,11 +30,12 @@ struct DrainedSocketTraits {
 struct Connection {
     UniqueHandle<DrainedSocketTraits> socket;
     Endpoints ends;
+    DWORD handedAt;
+    DWORD lastLook;
     DWORD lastHeard;
-    unsigned serial;   // order of hand-over
-    bool delivered;    // the printer has acknowledged every byte and the end of the job
+    unsigned serial; // order of hand-over
+    EndSeen seen;    // seen.acknowledged: the printer has every byte and the end of the job
     bool printerEnded; // the printer closed its sending side
-    bool printerClosedFirst; // the printer's close came before ours
 };
 
 Connection draining[kMostConnections];
@@ -38,6 +43,9 @@ unsigned handedOver;
 unsigned awaited; // serial of the job whose delivery the dialog waits for
 Delivery awaitedResult = Delivery::None;
 int awaitedError;
+// Decided once per run: this system's table lists a half-closed connection in none of the
+// closing states, so it cannot tell an acknowledged end from an unacknowledged one.
+bool tableCannotTell;
 
 Connection* Find(SOCKET socket) {
     for (Connection& c : draining)
@@ -56,59 +64,68 @@ void Settle(const Connection& c, Delivery result, int error) {
     awaitedError = error;
 }
 
-// Once the printer has closed its side, the socket reads as at its end for good, and only
-// the connection's pending error still tells of a reset.
-DrainResult ReadPendingError(SOCKET socket) {
-    int error = PendingError(socket, drainCalls.getsockopt);
-    if (error == 0) return DrainResult::Open;
-    WSASetLastError(error);
-    return DrainResult::Reset;
+// The table's row for the connection, when it is time for another look.
+TableRow Look(Connection& c) {
+    if (c.seen.acknowledged || tableCannotTell) return TableRow::NotRead;
+    DWORD now = drainCalls.now();
+    if (now - c.handedAt >= kEagerLooksMs && now - c.lastLook < kLookEveryMs)
+        return TableRow::NotRead;
+    c.lastLook = now;
+    return drainCalls.tcpEnd(c.ends);
 }
 
-// Reads what the printer sent and learns how far the job got. The table is read first: a
-// reset the read then finds came after it, so the state read tells whether it cost bytes.
-// Closes the connection once it is done: the printer has every byte and has closed its side,
-// or the connection failed.
-void Update(Connection& c) {
-    TcpEnd end = c.delivered ? TcpEnd::Acknowledged : drainCalls.tcpEnd(c.ends);
-    if (end == TcpEnd::Acknowledged) c.delivered = true;
-    if (end == TcpEnd::PrinterClosedFirst) c.printerClosedFirst = true;
-    DrainResult read = c.printerEnded ? ReadPendingError(c.socket.get())
-                                      : DrainReadable(c.socket.get(), drainCalls.recv);
-    // An orderly end leaves the connection in TIME_WAIT, in the table for minutes, unless the
-    // printer closed first. Gone straight from awaiting the acknowledgement is a reset, however
-    // a read shows it (the socket library may already have taken its error).
-    if (end == TcpEnd::Gone && !c.printerClosedFirst && read != DrainResult::Reset) {
-        WSASetLastError(WSAECONNRESET);
-        read = DrainResult::Reset;
-    }
+// Reads and drops what the printer sent, every turn, also after its end of stream: where the
+// system reports a later reset at all, the connection's error or a read tells it.
+SocketRead ReadSocket(Connection& c, int& error) {
+    error = PendingError(c.socket.get(), drainCalls.getsockopt);
+    if (error != 0) return SocketRead::Failed;
+    DrainResult read = DrainReadable(c.socket.get(), drainCalls.recv);
     if (read == DrainResult::Reset) {
-        if (!c.delivered) Settle(c, Delivery::Failed, WSAGetLastError());
-        c.socket.reset();
-        return;
+        error = WSAGetLastError();
+        return SocketRead::Failed;
     }
-    if (end == TcpEnd::Gone) c.delivered = true;
     if (read == DrainResult::Heard) c.lastHeard = drainCalls.now();
-    if (read == DrainResult::Closed && !c.printerEnded) {
+    if (read != DrainResult::Closed) return SocketRead::Open;
+    if (!c.printerEnded) {
         c.printerEnded = true;
         // The socket stays readable from now on: no more messages for it; sweeps look at it.
         drainCalls.announce(c.socket.get(), mainDialog, 0, 0);
     }
-    if (c.delivered) Settle(c, Delivery::Delivered, 0);
-    if (c.delivered && c.printerEnded) c.socket.reset();
+    return SocketRead::PrinterEnded;
+}
+
+// Acts on a look's outcome: a failed connection is closed, and so is a delivered one whose
+// printer has closed its side.
+void Conclude(Connection& c, Outcome outcome, SocketRead read, int error) {
+    if (outcome == Outcome::Failed) Settle(c, Delivery::Failed, error);
+    if (outcome == Outcome::Delivered) Settle(c, Delivery::Delivered, 0);
+    if (outcome == Outcome::Failed || read == SocketRead::Failed ||
+        (outcome == Outcome::Delivered && c.printerEnded))
+        c.socket.reset();
+}
+
+// Looks at the table first, then reads: a failure the read finds came after what the table
+// showed.
+void Update(Connection& c) {
+    TableRow row = Look(c);
+    int error = 0;
+    SocketRead read = ReadSocket(c, error);
+    Outcome outcome = JudgeLook(c.seen, row, read, !tableCannotTell);
+    // Leaving the table unacknowledged is a reset that no read has reported.
+    Conclude(c, outcome, read, read == SocketRead::Failed ? error : WSAECONNRESET);
 }
 
 // Drops what is readable and closes; used when a connection must end now.
 void Finish(Connection& c) {
     if (!c.printerEnded) DrainReadable(c.socket.get(), drainCalls.recv);
-    if (!c.delivered) Settle(c, Delivery::Failed, WSAECONNABORTED);
+    if (!c.seen.acknowledged) Settle(c, Delivery::Failed, WSAECONNABORTED);
     c.socket.reset();
 }
 
 // Whether `a` is the better one to close: a delivered one before one still delivering, then the
 // one quiet longer, then the older.
 bool CloseSooner(const Connection& a, const Connection& b) {
-    if (a.delivered != b.delivered) return a.delivered;
+    if (a.seen.acknowledged != b.seen.acknowledged) return a.seen.acknowledged;
     DWORD now = drainCalls.now();
     if (now - a.lastHeard != now - b.lastHeard) return now - a.lastHeard > now - b.lastHeard;
     return a.serial < b.serial;
@@ -148,16 +165,22 @@ DrainResult DrainReadable(SOCKET socket, RecvFunction recvFn) {
     return DrainResult::Heard;
 }
 
-void KeepDraining(SOCKET socket, const Endpoints& ends, bool printerClosedFirst) {
-    Connection owned = {UniqueHandle<DrainedSocketTraits>(socket), ends, drainCalls.now(),
-                        ++handedOver, false, false, printerClosedFirst};
+void KeepDraining(SOCKET socket, const Endpoints& ends, bool printerClosedFirst,
+                  TableRow firstLook) {
+    if (ShowsTableCannotTell(firstLook)) tableCannotTell = true;
+    DWORD now = drainCalls.now();
+    Connection owned = {UniqueHandle<DrainedSocketTraits>(socket), ends, now, now, now,
+                        ++handedOver, EndSeen{false, printerClosedFirst}, false};
     awaited = owned.serial;
     awaitedResult = Delivery::Delivering;
     // Messages only hasten the reads: without them the sweeps still read every connection. The
-    // first look comes with the next wait's turn, once the system has had time to pass on the
+    // first read comes with the next wait's turn, once the system has had time to pass on the
     // end of the job.
     drainCalls.announce(socket, mainDialog, WM_NET_DRAIN, FD_READ | FD_CLOSE);
-    FreeSlot() = std::move(owned);
+    Connection& c = FreeSlot();
+    c = std::move(owned);
+    Conclude(c, JudgeLook(c.seen, firstLook, SocketRead::Open, !tableCannotTell),
+             SocketRead::Open, WSAECONNRESET);
 }
 
 void OnNetDrain(WPARAM socket, LPARAM) {
@@ -175,6 +198,19 @@ Delivery AwaitedDelivery(int& error) {
     return awaitedResult;
 }
 
+void AbandonAwaitedJob(int error) {
+    for (Connection& c : draining) {
+        if (!c.socket.valid() || c.serial != awaited) continue;
+        // A close with no lingering resets the connection: the printer is told the job ended
+        // unfinished, and nothing more of it goes out after the failure has been shown.
+        static const linger kAbort = {1, 0};
+        drainCalls.setsockopt(c.socket.get(), SOL_SOCKET, SO_LINGER,
+                              reinterpret_cast<const char*>(&kAbort), sizeof kAbort);
+        Settle(c, Delivery::Failed, error);
+        c.socket.reset();
+    }
+}
+
 void ForgetAwaitedJob() {
     awaited = 0;
     awaitedResult = Delivery::None;
@@ -188,7 +224,7 @@ int SweepDrainingConnections(const in_addr* printer) {
         // Every byte acknowledged and nothing unread, so the close sends no reset; and after so
         // long a silence the printer is most likely not about to talk, which would meet a closed
         // socket. A printer still taking the job may be silent far longer (erasing its flash).
-        if (c.socket.valid() && c.delivered && drainCalls.now() - c.lastHeard >= kQuietMs)
+        if (c.socket.valid() && c.seen.acknowledged && drainCalls.now() - c.lastHeard >= kQuietMs)
             c.socket.reset();
         if (c.socket.valid()) ++open;
     }

@@ -46,14 +46,17 @@ struct DrainCalls {
     decltype(&::GetTickCount) now;
     decltype(&::getsockopt) getsockopt;
     decltype(&ReadTcpEnd) tcpEnd;
+    decltype(&::setsockopt) setsockopt;
 };
 extern DrainCalls drainCalls;
 
 // Takes ownership of a connected socket whose sending side is shut down, and keeps it open,
 // draining, until the printer has every byte and closes its end or falls quiet, or it is
-// closed below. `printerClosedFirst`: the printer had closed its side before ours. It becomes
-// the job whose delivery AwaitedDelivery tells. Returns at once.
-void KeepDraining(SOCKET socket, const Endpoints& connection, bool printerClosedFirst);
+// closed below. `printerClosedFirst`: the printer had closed its side before ours;
+// `firstLook`: the table's row for it right after our close. It becomes the job whose delivery
+// AwaitedDelivery tells. Returns at once.
+void KeepDraining(SOCKET socket, const Endpoints& connection, bool printerClosedFirst,
+                  TableRow firstLook);
 
 // WM_NET_DRAIN: wParam is the socket.
 void OnNetDrain(WPARAM socket, LPARAM event);
@@ -64,6 +67,8 @@ enum class Delivery { None, Delivering, Delivered, Failed };
 // connection's error. None once ForgetAwaitedJob has run.
 Delivery AwaitedDelivery(int& error);
 void ForgetAwaitedJob();
+// Ends the awaited job's connection with a reset; its delivery fails with `error`.
+void AbandonAwaitedJob(int error);
 
 // One turn over the connections still draining (to `printer` only, when given): reads what each
 // printer sent, and closes those whose printer has everything and closed or fell quiet for

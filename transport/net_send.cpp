@@ -126,12 +126,14 @@ int SendDataToNetHost(const void* data, uint32_t length) {
         displayWSAError("send");
         return 0;
     }
-    // End the job cleanly: the printer sees end of stream after the last byte, and the
-    // connection stays open, its replies read and dropped, until the printer has every byte
-    // and closes it.
+    // Our own end names the connection in the system's table; without it nothing could ever
+    // tell whether the printer has the job.
     Endpoints ends = {{}, address};
     int size = sizeof ends.local;
-    getsockname(socket.get(), reinterpret_cast<sockaddr*>(&ends.local), &size);
+    if (getsockname(socket.get(), reinterpret_cast<sockaddr*>(&ends.local), &size) != 0) {
+        displayWSAError("send");
+        return 0;
+    }
     // Whether the printer closed its side before ours. A read that shows the end may also be a
     // reset whose error the socket library has taken: the table tells the two apart.
     DrainResult early = DrainReadable(socket.get(), ::recv);
@@ -140,9 +142,16 @@ int SendDataToNetHost(const void* data, uint32_t length) {
         return 0;
     }
     bool printerClosedFirst = early == DrainResult::Closed &&
-                              ReadTcpEnd(ends) == TcpEnd::PrinterClosedFirst;
-    shutdown(socket.get(), kShutdownSend);
-    KeepDraining(socket.release(), ends, printerClosedFirst);
+                              ReadTcpEnd(ends) == TableRow::PrinterClosedFirst;
+    // End the job cleanly: the printer sees end of stream after the last byte, and the
+    // connection stays open, its replies read and dropped, until the printer has every byte
+    // and closes it. The table's first look after our close also tells whether this system's
+    // table shows closing states at all.
+    if (shutdown(socket.get(), kShutdownSend) != 0) {
+        displayWSAError("send");
+        return 0;
+    }
+    KeepDraining(socket.release(), ends, printerClosedFirst, ReadTcpEnd(ends));
     StartSweeping();
     return 1;
 }

@@ -18,11 +18,6 @@ struct TcpTable {
     DWORD entries;
     TcpRow rows[1];
 };
-constexpr DWORD kFinWait1 = 6;
-constexpr DWORD kCloseWait = 8;
-constexpr DWORD kLastAck = 10;
-constexpr DWORD kClosing = 9;
-
 using GetTcpTableFunction = ULONG(WINAPI*)(TcpTable*, ULONG*, BOOL);
 
 GetTcpTableFunction TableReader() {
@@ -39,43 +34,43 @@ bool Matches(const TcpRow& row, const Endpoints& c) {
            static_cast<u_short>(row.remotePort) == c.remote.sin_port;
 }
 
-// The table, asked for its size first; it may grow between the two calls, so ask again then.
+// The table's buffer, kept from one look to the next and sized from the table's last answer
+// with room to spare: a look is one call, even while the table grows a little.
+TcpTable* buffer;
+ULONG capacity;
+
 TcpTable* ReadTable(GetTcpTableFunction reader) {
-    ULONG size = 0;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        TcpTable* table = size != 0 ? static_cast<TcpTable*>(malloc(size)) : nullptr;
-        if (size != 0 && table == nullptr) return nullptr;
-        ULONG result = reader(table, &size, FALSE);
-        if (result == NO_ERROR && table != nullptr) return table;
-        free(table);
-        if (result != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ULONG size = capacity;
+        ULONG result = reader(buffer, &size, FALSE);
+        if (result == NO_ERROR && buffer != nullptr) return buffer;
+        if (result != ERROR_INSUFFICIENT_BUFFER && buffer != nullptr) return nullptr;
+        free(buffer);
+        capacity = size + size / 4 + 4096;
+        buffer = static_cast<TcpTable*>(malloc(capacity));
+        if (buffer == nullptr) {
+            capacity = 0;
+            return nullptr;
+        }
     }
     return nullptr;
 }
 
 } // namespace
 
-TcpEnd ReadTcpEnd(const Endpoints& connection) {
+TableRow ReadTcpEnd(const Endpoints& connection) {
     // Without our own end the connection cannot be found.
-    if (connection.local.sin_port == 0) return TcpEnd::Acknowledged;
+    if (connection.local.sin_port == 0) return TableRow::Unreadable;
     GetTcpTableFunction reader = TableReader();
     TcpTable* table = reader != nullptr ? ReadTable(reader) : nullptr;
-    if (table == nullptr) return TcpEnd::Acknowledged;
-    TcpEnd end = TcpEnd::Gone;
+    if (table == nullptr) return TableRow::Unreadable;
+    // A connection of the same ends that finished earlier may linger in TIME_WAIT beside the
+    // live one: any other row of those ends is the live one's.
+    TableRow found = TableRow::Missing;
     for (DWORD i = 0; i < table->entries; ++i) {
         if (!Matches(table->rows[i], connection)) continue;
-        DWORD state = table->rows[i].state;
-        // FIN_WAIT2 and TIME_WAIT: acknowledged. An old connection of the same ends may linger
-        // in TIME_WAIT beside the live one. A table that shows a half-closed connection in none
-        // of the closing states (some emulations list their own idea of it) cannot tell: taken
-        // as acknowledged too.
-        if (state == kFinWait1 || state == kClosing)
-            end = TcpEnd::Unacknowledged;
-        else if (state == kCloseWait || state == kLastAck)
-            end = TcpEnd::PrinterClosedFirst;
-        else if (end == TcpEnd::Gone)
-            end = TcpEnd::Acknowledged;
+        TableRow row = RowForState(table->rows[i].state);
+        if (found == TableRow::Missing || row != TableRow::OurEndAcknowledged) found = row;
     }
-    free(table);
-    return end;
+    return found;
 }

@@ -15,10 +15,15 @@ constexpr int32_t kLargest16BitEnd = 0xFFFF;
 bool FitsSixteenBits(int32_t value) { return value >= 0 && value <= kLargest16BitEnd; }
 
 // Dispatches every message waiting for the thread, for any window. There is no dialog keyboard
-// handling here, so the dialog's Tab, mnemonics, Enter and Esc do nothing during the wait.
+// handling here, so the dialog's Tab, mnemonics, Enter and Esc do nothing during the wait. A
+// quit belongs to the message loop outside: it is posted again, and ends this turn's messages.
 void DispatchPendingMessages() {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return;
+        }
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }

@@ -6,6 +6,10 @@
 
 #include "transport/net_drain.h"
 #include "transport/net_send.h"
+#include "transport/transport.h"
+
+// The updater's executables each set how long a job waits for its printer.
+const DWORD deliveryBoundMs = 1000;
 
 namespace {
 
@@ -280,65 +284,84 @@ struct DrainTable : ::testing::Test {
     static inline std::vector<SOCKET> closed;
     static inline SOCKET closedByPrinter = INVALID_SOCKET;
     static inline int reset = 0;
-    static inline TcpEnd end = TcpEnd::Acknowledged;
+    static inline TableRow end = TableRow::OurEndAcknowledged;
+    static inline int lingering = -1;
     static int PASCAL Recv(SOCKET s, char*, int, int) {
-        if (s == closedByPrinter) return 0;
+        if (s == closedByPrinter && reset == 0) return 0;
         return WSASetLastError(reset != 0 ? reset : WSAEWOULDBLOCK), SOCKET_ERROR;
     }
     static int PASCAL Close(SOCKET s) { return closed.push_back(s), 0; }
     static int PASCAL Announce(SOCKET, HWND, u_int, long) { return 0; }
     static int PASCAL Error(SOCKET, int, int, char* value, int*) {
-        return *reinterpret_cast<int*>(value) = reset, 0;
+        return *reinterpret_cast<int*>(value) = 0, 0;
     }
-    static TcpEnd End(const Endpoints&) { return end; }
+    static int PASCAL Option(SOCKET, int, int name, const char* value, int) {
+        if (name == SO_LINGER) lingering = reinterpret_cast<const linger*>(value)->l_linger;
+        return 0;
+    }
+    static TableRow End(const Endpoints&) { return end; }
     DrainCalls saved =
-        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End});
+        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End, Option});
     ~DrainTable() override {
         CloseDrainingConnections(), drainCalls = saved, closed.clear();
-        closedByPrinter = INVALID_SOCKET, reset = 0, end = TcpEnd::Acknowledged;
+        closedByPrinter = INVALID_SOCKET, reset = 0, end = TableRow::OurEndAcknowledged;
     }
 };
 
 TEST_F(DrainTable, AResetFailsTheJobOnlyBeforeThePrinterAcknowledgedItsEnd) {
     int error = 0;
-    end = TcpEnd::Unacknowledged;
-    KeepDraining(7, {}, false);
+    end = TableRow::SendingOurEnd;
+    KeepDraining(7, {}, false, end);
     OnNetDrain(closedByPrinter = 7, FD_CLOSE); // the printer's close: it may still be reading
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivering);
-    reset = WSAECONNRESET;
+    reset = WSAECONNRESET; // reported by a read after the printer's close
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
     EXPECT_EQ(error, WSAECONNRESET);
 
     reset = 0;
-    KeepDraining(8, {}, false);
-    end = TcpEnd::Gone; // gone while unacknowledged: a reset, though the reads showed none
+    KeepDraining(8, {}, false, end);
+    end = TableRow::Missing; // gone while unacknowledged: a reset, though the reads showed none
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
 
-    KeepDraining(9, {}, true); // the printer closed first: gone is the end of it
+    KeepDraining(9, {}, true, end); // the printer closed first: gone is no proof by itself
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivering);
+    closedByPrinter = 9; // its end of stream, with no error: the orderly end
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
 
-    end = TcpEnd::Unacknowledged;
-    KeepDraining(10, {}, false);
-    end = TcpEnd::Acknowledged;
+    end = TableRow::Unreadable; // nothing known is never delivered
+    KeepDraining(10, {}, false, end);
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivering);
+    end = TableRow::OurEndAcknowledged;
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
     reset = WSAECONNRESET; // a reset after that is no failure
     OnNetDrain(10, FD_CLOSE);
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
-    EXPECT_EQ(closed, (std::vector<SOCKET>{7, 8, 10}));
+    EXPECT_EQ(closed, (std::vector<SOCKET>{7, 8, 9, 10}));
+}
+
+TEST_F(DrainTable, AJobNeverAcknowledgedIsEndedWithAResetAndFailsWithTheGivenError) {
+    int error = 0;
+    end = TableRow::SendingOurEnd;
+    KeepDraining(11, {}, false, end);
+    AbandonAwaitedJob(WSAETIMEDOUT);
+    EXPECT_EQ(lingering, 0);
+    EXPECT_EQ(closed, std::vector<SOCKET>{11});
+    EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
+    EXPECT_EQ(error, WSAETIMEDOUT);
 }
 
 TEST_F(DrainTable, WhenEveryEntryHoldsAnOpenConnectionTheNextInTurnMakesRoom) {
-    for (SOCKET s = 100; s < 134; ++s) KeepDraining(s, {}, false);
+    for (SOCKET s = 100; s < 134; ++s) KeepDraining(s, {}, false, TableRow::NotRead);
     EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101}));
     OnNetDrain(closedByPrinter = 133, FD_CLOSE); // the newest is held until its printer closes
     EXPECT_EQ(closed, (std::vector<SOCKET>{100, 101, 133}));
 }
 
 TEST_F(DrainTable, AStaleMessageForAReusedSocketNumberLeavesTheNewConnectionOpen) {
-    KeepDraining(7, {}, false);
+    KeepDraining(7, {}, false, TableRow::NotRead);
     OnNetDrain(closedByPrinter = 7, FD_CLOSE);
     closedByPrinter = INVALID_SOCKET;
-    KeepDraining(7, {}, false);
+    KeepDraining(7, {}, false, TableRow::NotRead);
     OnNetDrain(7, FD_CLOSE); // the first connection's close, come late
     EXPECT_EQ(closed, std::vector<SOCKET>{7});
 }

@@ -23,18 +23,22 @@ class Printer:
     talk_back: bytes sent back once a connection has brought this many (a printer reporting
     its status while a job arrives), as (after, bytes).
     keep_open: serve one connection at a time, keeping it open after the job's end until a status
-    report, sent every 0.2 s while another connection waits, fails: the sender has closed it."""
+    report, sent every 0.2 s while another connection waits, fails: the sender has closed it.
+    half_close: close the printer's sending side at once, and read on.
+    stall_after: read nothing more once that many bytes have come, keeping the connection until
+    the sender ends it (a hung printer whose network stack still answers)."""
 
     def __init__(self, port=0, reset_after=None, piece=1 << 20, pause=0.0, talk_back=None,
-                 keep_open=False, hold=None):
+                 keep_open=False, hold=None, half_close=False, stall_after=None):
         self.reset_after, self.hold = reset_after, hold
+        self.half_close, self.stall_after = half_close, stall_after
         self.keep_open = keep_open
         self.talk_back = talk_back
         self.piece = piece
         self.pause = pause
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        if pause or reset_after is not None:
+        if pause or reset_after is not None or stall_after is not None:
             # A small window keeps the sender from parking the whole job in socket buffers.
             self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
         self.sock.bind(("127.0.0.1", port))
@@ -62,6 +66,8 @@ class Printer:
     def _record(self, conn):
         data = bytearray()
         end = "eof"
+        if self.half_close:
+            conn.shutdown(socket.SHUT_WR)
         with conn:
             while True:
                 try:
@@ -79,6 +85,13 @@ class Printer:
                         self.hold.wait(120)
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     end = "we-reset"
+                    break
+                if self.stall_after is not None and len(data) >= self.stall_after:
+                    # TCP_INFO's first byte is the state; 7, closed, once the sender reset.
+                    while not self._closed and conn.getsockopt(
+                            socket.IPPROTO_TCP, socket.TCP_INFO, 1)[0] != 7:
+                        time.sleep(0.1)
+                    end = "reset"
                     break
                 if self.pause:
                     time.sleep(self.pause)
