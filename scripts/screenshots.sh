@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes the README's screenshots (docs/*.png) of the real updater: four of the pictures that the
-# tour of scripts/run.sh takes on its virtual display, with this build's default options.
+# Makes the documents' screenshots (docs/*.png) of the real updater: four of the pictures that
+# the tour of scripts/run.sh takes on its virtual display, with this build's default options.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export BUILD_DIR="$PWD/build"
