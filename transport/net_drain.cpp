@@ -17,7 +17,7 @@ constexpr int kReadsPerTurn = 256;
 // entry per job, and the one quiet longest is closed only when all are taken.
 constexpr int kMostConnections = 32;
 // The table is read at every look in a job's first second, when most jobs end, and then at most
-// four times a second: on a machine with many connections each read copies the whole table.
+// twice a second: on a machine with many connections each read copies the whole table.
 constexpr DWORD kEagerLooksMs = 1000;
 constexpr DWORD kLookEveryMs = 500;
 
