@@ -3,6 +3,7 @@
 namespace {
 
 // The state numbers of the system's TCP table.
+constexpr uint32_t kClosed = 1;
 constexpr uint32_t kEstablished = 5;
 constexpr uint32_t kFinWait1 = 6;
 constexpr uint32_t kFinWait2 = 7;
@@ -15,6 +16,8 @@ constexpr uint32_t kTimeWait = 11;
 
 TableRow RowForState(uint32_t state) {
     switch (state) {
+    case kClosed:
+        return TableRow::Ended;
     case kEstablished:
         return TableRow::Established;
     case kFinWait1:
@@ -45,12 +48,13 @@ Outcome JudgeLook(EndSeen& seen, TableRow row, SocketRead read, bool tableTells)
         return Outcome::Delivered;
     }
     if (row == TableRow::PrinterClosedFirst) seen.printerClosedFirst = true;
-    if (row != TableRow::Missing) return Outcome::Delivering;
     // An orderly end after our close stays listed (TIME_WAIT): leaving straight from awaiting
-    // the acknowledgement is a reset. After the printer's close, an orderly end and a reset
-    // both leave the table at once; only a read that reports the reset tells them apart, and
-    // a read that ends without an error is taken as the orderly end.
-    if (!seen.printerClosedFirst) return Outcome::Failed;
+    // the acknowledgement is a reset.
+    if (row == TableRow::Missing && !seen.printerClosedFirst) return Outcome::Failed;
+    if (row != TableRow::Missing && row != TableRow::Ended) return Outcome::Delivering;
+    // After the printer's close an orderly end and a reset both leave the table at once, and a
+    // table that lists ended connections shows both alike: only a read that reports the reset
+    // tells them apart, and an end of stream with no error is taken as the orderly end.
     if (read == SocketRead::PrinterEnded) {
         seen.acknowledged = true;
         return Outcome::Delivered;

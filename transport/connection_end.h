@@ -13,8 +13,9 @@ enum class TableRow {
     SendingOurEnd,      // FIN_WAIT1, CLOSING: bytes or our end of the job not acknowledged yet
     OurEndAcknowledged, // FIN_WAIT2, TIME_WAIT: the printer has every byte and our end
     PrinterClosedFirst, // CLOSE_WAIT, LAST_ACK: the printer closed its side before us
+    Ended,              // CLOSED: listed, but over, in order or by a reset (some emulations)
     Established,        // a half-closed connection cannot be here: the table does not tell
-    SaysNothing         // CLOSED, DELETE_TCB, anything else
+    SaysNothing         // DELETE_TCB, anything else
 };
 
 // The row for a state number of the system's TCP table.

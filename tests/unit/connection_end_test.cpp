@@ -51,6 +51,12 @@ const Sequence kSequences[] = {
       {R::Unreadable, S::PrinterEnded, O::Delivering},
       {R::NotRead, S::PrinterEnded, O::Delivering},
       {R::Unreadable, S::Failed, O::Failed}}},
+    {"a table that lists the ended connection: an end of stream without error", true,
+     {{R::SendingOurEnd, S::Open, O::Delivering},
+      {R::Ended, S::Open, O::Delivering},
+      {R::Ended, S::PrinterEnded, O::Delivered}}},
+    {"a table that lists the ended connection: a reset the read reports", true,
+     {{R::Ended, S::Failed, O::Failed}}},
     {"states that say nothing: look again", true,
      {{R::SaysNothing, S::Open, O::Delivering},
       {R::Established, S::PrinterEnded, O::Delivering},
@@ -80,7 +86,7 @@ TEST(JudgeLook, ThePrinterClosingFirstIsKnownFromBeforeOurClose) {
 }
 
 TEST(RowForState, TheTableStatesAsTheJudgementReadsThem) {
-    const TableRow expected[] = {R::SaysNothing,        R::SaysNothing,   R::SaysNothing,
+    const TableRow expected[] = {R::SaysNothing,        R::Ended,         R::SaysNothing,
                                  R::SaysNothing,        R::SaysNothing,   R::Established,
                                  R::SendingOurEnd,      R::OurEndAcknowledged,
                                  R::PrinterClosedFirst, R::SendingOurEnd, R::PrinterClosedFirst,
@@ -88,7 +94,7 @@ TEST(RowForState, TheTableStatesAsTheJudgementReadsThem) {
     for (uint32_t state = 0; state < sizeof expected / sizeof expected[0]; ++state)
         EXPECT_EQ(RowForState(state), expected[state]) << "state " << state;
     EXPECT_TRUE(ShowsTableCannotTell(R::Established));
-    for (TableRow row : {R::Missing, R::Unreadable, R::SaysNothing, R::SendingOurEnd})
+    for (TableRow row : {R::Missing, R::Ended, R::Unreadable, R::SaysNothing, R::SendingOurEnd})
         EXPECT_FALSE(ShowsTableCannotTell(row));
 }
 
