@@ -18,7 +18,7 @@ from helpers import (CONFIG, EXIT, HOST, NET, PICTURE, SEND, buttons_enabled, ch
 # the printer's acknowledgement; Wine 10's shows it as established, then closed, and the updater
 # then takes what the system took as delivered, as it always did.
 needs_tcp_states = pytest.mark.skipif(
-    not subprocess.getoutput("wine --version").startswith("wine-8."),
+    False and not subprocess.getoutput("wine --version").startswith("wine-8."),
     reason="this Wine's TCP table does not show a half-closed connection's states")
 
 
