@@ -1,15 +1,28 @@
 # Sourced by the scripts: one quiet 32-bit Wine prefix per build directory, created on first use.
+# Always this one, whatever WINEPREFIX says: `wineserver -k` must never reach the user's own.
 : "${BUILD_DIR:=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
-export WINEPREFIX="${WINEPREFIX:-$BUILD_DIR/wineprefix}"
+export WINEPREFIX="$BUILD_DIR/wineprefix"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
+# Made under another name and renamed once whole, so an interrupted start leaves no prefix that
+# looks ready (the build folder is held: a leftover of an ended run is nobody's).
 wine_prefix_ready() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    rm -rf "$WINEPREFIX.new"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    DISPLAY= wineboot -i >/dev/null 2>&1 || true
-    wineserver -w
+    # Wine ended by SIGTERM (how scripts/contain.sh ends a run) may leave files that look whole;
+    # the trap sees the signal even in a namespace's first process, which ignores it otherwise.
+    local ended=
+    trap 'ended=1' TERM
+    WINEPREFIX="$WINEPREFIX.new" DISPLAY= wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX="$WINEPREFIX.new" wineserver -w || true
+    trap - TERM
+    [ -z "$ended" ] && [ -f "$WINEPREFIX.new/system.reg" ] ||
+      { echo "wine: no Wine prefix made in $WINEPREFIX.new" >&2; return 1; }
+    rm -rf "$WINEPREFIX"
+    mv -T "$WINEPREFIX.new" "$WINEPREFIX"
   fi
 }
 
