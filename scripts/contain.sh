@@ -73,9 +73,11 @@ contain() {
   local self status=0 signal=
   self=$(realpath "$0")
   # Its first process goes with this shell, even one killed outright. It keeps the terminal's
-  # input, which a command in the background would lose.
+  # input, which a command in the background would lose. The script is not that first process
+  # itself, whose signals work otherwise (Xvfb, for one, never tells process 1 it is ready).
   UPDATER_CONTAINED=new setpriv --pdeathsig KILL \
-    unshare --pid --mount --fork --mount-proc --kill-child -- "$self" "$@" <&0 &
+    unshare --pid --mount --fork --mount-proc --kill-child -- \
+    /bin/bash -c '"$@"; exit $?' contain "$self" "$@" <&0 &
   local child=$!
   trap 'signal=INT' INT
   trap 'signal=TERM' TERM
