@@ -49,7 +49,6 @@ process_tree() {
 # Asks every process under $1 to end (make then removes what it half wrote), and after 5 s ends
 # the namespaces' first processes, which ends every process left in them.
 end_tree() {
-  local round
   for _ in $(seq 50); do
     alive "$1" || break
     kill -TERM $(process_tree "$1") 2>/dev/null || true
