@@ -7,14 +7,17 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
 # Made under another name and renamed once whole, so an interrupted start leaves no prefix that
-# looks ready (the build folder is held: a leftover of an ended run is nobody's).
+# looks ready; one maker at a time (ctest starts programs side by side), the others wait for it.
 wine_prefix_ready() {
+  [ ! -f "$WINEPREFIX/system.reg" ] || return 0
+  local lock ended=
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  exec {lock}>"$WINEPREFIX.lock"
+  flock -w 600 "$lock" || { echo "wine: $WINEPREFIX.lock held for 10 minutes" >&2; return 1; }
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     rm -rf "$WINEPREFIX.new"
-    mkdir -p "$(dirname "$WINEPREFIX")"
     # Wine ended by SIGTERM (how scripts/contain.sh ends a run) may leave files that look whole;
     # the trap sees the signal even in a namespace's first process, which ignores it otherwise.
-    local ended=
     trap 'ended=1' TERM
     WINEPREFIX="$WINEPREFIX.new" DISPLAY= wineboot -i >/dev/null 2>&1 || true
     WINEPREFIX="$WINEPREFIX.new" wineserver -w || true
@@ -24,6 +27,7 @@ wine_prefix_ready() {
     rm -rf "$WINEPREFIX"
     mv -T "$WINEPREFIX.new" "$WINEPREFIX"
   fi
+  exec {lock}>&-
 }
 
 # Keeps one wineserver and Wine's own services running, started with their output detached,

@@ -65,7 +65,7 @@ def test_ctrl_c_while_the_prefix_is_made_and_sigterm_mid_tour_leave_nothing(tmp_
         lambda: (build / "wineprefix.new").exists(),
         lambda tour: os.killpg(tour.pid, signal.SIGINT), BUILD_DIR=str(build))
     assert (status, after) == (130, before)
-    assert os.listdir(build) == []  # no prefix, whole or half made
+    assert not {"wineprefix", "wineprefix.new"} & set(os.listdir(build))  # whole or half made
     for shot in glob.glob(os.path.join(wine.BUILD, "demo", "*.png")):
         os.remove(shot)
     for step in ("-k", "-w"):
