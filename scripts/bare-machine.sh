@@ -6,21 +6,43 @@
 # Usage, as root: scripts/bare-machine.sh COMMAND [ARG...]   (COMMAND runs from the clone's root)
 # BARE_MACHINE_RELEASE=13 makes it Debian 13 (trixie) instead of 12 (bookworm).
 # BARE_MACHINE_KEEP=1 leaves the root in place for a look afterwards.
+# It installs debootstrap on this machine if missing (and says so). The root's 32-bit programs run
+# as this machine's do: through its own binfmt_misc registration, which the root sees read-only.
+# Ctrl+C, SIGTERM or SIGHUP end it, and all it started, and remove the root (scripts/contain.sh).
 set -euo pipefail
+source "$(dirname "$0")/contain.sh"
+need_root "debootstrap, chroot and the root's mounts need it"
 [ $# -gt 0 ] || { echo "usage: $0 COMMAND [ARG...]" >&2; exit 2; }
 case ${BARE_MACHINE_RELEASE:-12} in
   12) release=12 suite=bookworm ;;
   13) release=13 suite=trixie ;;
   *) echo "bare-machine: BARE_MACHINE_RELEASE must be 12 (bookworm) or 13 (trixie)" >&2; exit 2 ;;
 esac
-[ "$(id -u)" = 0 ] || { echo "bare-machine: debootstrap, chroot and mounts need root" >&2; exit 2; }
 top=$(git -C "$(dirname "$0")/.." rev-parse --show-toplevel)
 commit=$(git -C "$top" rev-parse HEAD)
+keep_home=1
 
-if ! command -v debootstrap >/dev/null; then
-  apt-get update -qq >/dev/null 2>&1 || true
-  apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+if [ -z "${UPDATER_CONTAINED:-}" ]; then
+  if ! command -v debootstrap >/dev/null; then
+    echo "bare-machine: installing debootstrap on this machine (apt-get)"
+    apt-get update -qq >/dev/null 2>&1 || true
+    apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
+  fi
+  [ -z "${UPDATER_FORCE_QEMU:-}" ] || echo "bare-machine: UPDATER_FORCE_QEMU is not passed on:" \
+    "the root uses this machine's binfmt_misc registration as it is"
+  # Made here, and removed here once everything in the namespaces has ended: no process can
+  # still write to it, and none of its mounts reach this namespace.
+  UPDATER_BARE_ROOT=$(mktemp -d /var/tmp/bare-machine.XXXXXX)
+  export UPDATER_BARE_ROOT
+  after_contained() {
+    if [ "${BARE_MACHINE_KEEP:-}" = 1 ]; then
+      echo "bare-machine: the root stays in $UPDATER_BARE_ROOT"
+    else
+      rm -rf "$UPDATER_BARE_ROOT" "$UPDATER_BARE_ROOT.log"
+    fi
+  }
 fi
+contain "$@"
 
 # The same mirrors as this machine's apt, with the suites every installed system of the release
 # names.
@@ -34,29 +56,8 @@ mirror=${mirror:-http://deb.debian.org/debian/}
 security=$(repo_of "$own-security")
 security=${security:-http://deb.debian.org/debian-security/}
 
-root=$(mktemp -d /var/tmp/bare-machine.XXXXXX)
+root=$UPDATER_BARE_ROOT
 chmod 755 "$root"
-# Processes the command left behind (daemons, a wineserver) are ended. The mounts live in a
-# mount namespace of their own, gone with its last process, so removing the root never reaches
-# through them into the machine's /dev or /sys.
-end_root() {
-  local proc
-  for proc in /proc/[0-9]*; do
-    # One may end by itself between the look and the kill.
-    [ "$(readlink "$proc/root" 2>/dev/null)" != "$root" ] || kill -9 "${proc#/proc/}" 2>/dev/null || true
-  done
-}
-cleanup() {
-  end_root
-  if [ "${BARE_MACHINE_KEEP:-}" = 1 ]; then
-    echo "bare-machine: the root stays in $root"
-  elif grep -q " $root/" /proc/self/mountinfo; then
-    echo "bare-machine: something is still mounted below $root; not removing it" >&2
-  else
-    rm -rf "$root"
-  fi
-}
-trap cleanup EXIT
 
 echo "bare-machine: making a bare Debian $release root in $root from $mirror"
 start=$SECONDS
@@ -90,17 +91,17 @@ echo "bare-machine: root ready in $((SECONDS - start)) s; running $* in a clone 
 
 start=$SECONDS
 status=0
-unshare --mount --propagation private -- /bin/bash -c '
-  root=$1; shift
-  # Its own mount, as an installed system'"'"'s root is: mount namespaces made inside need one.
-  mount --bind "$root" "$root"
-  mount -t proc proc "$root/proc"
-  mount --rbind /sys "$root/sys"
-  mount --rbind /dev "$root/dev"
-  exec chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    ${UPDATER_FORCE_QEMU:+UPDATER_FORCE_QEMU=$UPDATER_FORCE_QEMU} ${CI:+CI=$CI} \
-    /bin/bash -c "cd /root/project && exec \"\$@\"" bash "$@"
-' bash "$root" "$@" || status=$?
+# The mounts are this run's namespace's alone. The root is a mount of its own, as an installed
+# system's is: mount namespaces made inside need one.
+mount --bind "$root" "$root"
+mount -t proc proc "$root/proc"
+# The kernel's binfmt_misc registrations serve every root alike: this one may see, not change them.
+mount -t binfmt_misc binfmt_misc "$root/proc/sys/fs/binfmt_misc"
+mount -o remount,bind,ro "$root/proc/sys/fs/binfmt_misc"
+mount --rbind /sys "$root/sys"
+mount --rbind /dev "$root/dev"
+chroot "$root" /usr/bin/env -i HOME=/root TERM="${TERM:-dumb}" \
+  PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin ${CI:+CI=$CI} \
+  /bin/bash -c 'cd /root/project && exec "$@"' bash "$@" || status=$?
 echo "bare-machine: $* exited with $status after $((SECONDS - start)) s"
 exit "$status"

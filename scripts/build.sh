@@ -18,7 +18,8 @@ while [ $# -gt 0 ]; do
     *) cmake_args+=("$1"); shift ;;
   esac
 done
-
+source "$root/scripts/contain.sh"
+hold_build "$build" "wait for it to end, or build another folder with --build-dir"
 "$root/scripts/setup.sh"
 # Configuring prints CMake's warnings and errors; its progress lines stay quiet.
 if [ ! -f "$build/CMakeCache.txt" ] || [ ${#fresh[@]} -gt 0 ]; then

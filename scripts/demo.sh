@@ -1,43 +1,28 @@
 #!/usr/bin/env bash
 # Starts the demo printer and, beside it, the updater on the current display ("window") or the
 # tour that drives it on a virtual display ("tour"); scripts/demo.py says what each does. All of
-# it runs in namespaces of its own: a network namespace (cupsd, and p910nd on port 9100, are
-# private), a mount namespace (p910nd's lock folder, and for the tour /tmp, are in memory) and a
-# PID namespace, whose end ends every process started in it, also after Ctrl+C.
+# it runs in namespaces of its own (scripts/contain.sh: /tmp, /run/lock and the home folder are
+# new, in memory), and the demo printer's in a network namespace too (cupsd, and p910nd on port
+# 9100, are private) and a PID namespace, whose end ends every process started in it.
 # Its files go to the build folder's demo/ (BUILD_DIR, as for build.sh).
 # Usage: scripts/demo.sh window | tour
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/contain.sh
 if [ "${1:-}" != --inside ]; then
-  exec unshare --net --mount --pid --fork --mount-proc --kill-child "$0" --inside "$@"
+  need_root "the demo printer runs in namespaces of its own (unshare, mount)"
+  source scripts/wine-env.sh
+  [ "${1:-}" != window ] || keep_display=1
+  hold_build "$BUILD_DIR" "wait for it to end, or run beside it with BUILD_DIR=ANOTHER_FOLDER $0"
+  contain "$@"
+  exec unshare --net --pid --fork --mount-proc --kill-child "$0" --inside "$@"
 fi
 mode=$2
 ip link set lo up
-# p910nd locks its printer number in /run/lock/p910nd: a p910nd of a test run elsewhere has its
-# own.
-mount -t tmpfs -o mode=1777 demo-lock /run/lock
-# The tour's X server, cupsd and wineserver keep their sockets and files in a /tmp of their own,
-# in memory. A checkout in /tmp must stay in sight: then only the sockets' folders are new, and
-# cupsd gets a temporary folder of its own (open to all: CUPS's backends run as another user).
-own_tmp=
-if [ "$mode" = tour ]; then
-  case "$PWD/" in
-    /tmp/*)
-      mkdir -p /tmp/.X11-unix "/tmp/.wine-$(id -u)"
-      mount -t tmpfs -o mode=1777 demo-x11 /tmp/.X11-unix
-      mount -t tmpfs -o mode=0700 demo-wine "/tmp/.wine-$(id -u)"
-      own_tmp="$(mktemp -d)"
-      chmod 1777 "$own_tmp"
-      export TMPDIR="$own_tmp" ;;
-    *) mount -t tmpfs -o mode=1777 demo-tmp /tmp ;;
-  esac
-fi
 source scripts/wine-env.sh
 export UPDATER_BUILD_DIR="$BUILD_DIR"
 wine_prefix_ready
-trap 'wine_server_stop; [ -z "$own_tmp" ] || rm -rf "$own_tmp"' EXIT
-# Ctrl+C reaches every process of the terminal's job; xvfb-run, interrupted, ends with status 1.
-trap 'interrupted=1' INT
+trap wine_server_stop EXIT
 status=0
 if [ "$mode" = tour ]; then
   ./scripts/virtual-display.sh --xvfb-args "-nolisten tcp" /usr/bin/python3 scripts/demo.py tour ||
@@ -45,4 +30,4 @@ if [ "$mode" = tour ]; then
 else
   /usr/bin/python3 scripts/demo.py window || status=$?
 fi
-exit "$([ -z "${interrupted:-}" ] && echo $status || echo 130)"
+exit $status

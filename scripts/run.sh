@@ -4,10 +4,18 @@
 # drives it on a virtual display. Both end with a report of what the demo printer received.
 # CUPS_SERVER, or DEMO_PRINTERS=0, starts the updater with that spooler (or the machine's own)
 # and no demo printer instead; that needs a display, as the tour sends only to its own printer.
-# BUILD_DIR names another build folder, as for build.sh.
+# BUILD_DIR names another build folder, as for build.sh; one run at a time uses a build folder.
+# Ctrl+C, SIGTERM or SIGHUP end it, and all it started, at any point (scripts/contain.sh).
 set -euo pipefail
+source "$(dirname "$0")/contain.sh"
+need_root "it installs what is missing with apt-get, and runs in namespaces of its own (unshare," \
+  "mount) so that nothing it starts outlives it"
 [ -z "${BUILD_DIR:-}" ] || export BUILD_DIR="$(realpath -m "$BUILD_DIR")"
 cd "$(dirname "$0")/.."
+[ -z "${DISPLAY:-}" ] || keep_display=1
+hold_build "${BUILD_DIR:-build}" \
+  "wait for it to end, or run beside it with BUILD_DIR=ANOTHER_FOLDER $0"
+contain "$@"
 demo=1
 [ -z "${CUPS_SERVER:-}" ] && [ "${DEMO_PRINTERS:-1}" != 0 ] || demo=0
 if [ -z "${DISPLAY:-}" ]; then

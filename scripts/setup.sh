@@ -43,6 +43,10 @@ else
   missing=("${packages[@]}")
 fi
 
+if [ ${#missing[@]} -gt 0 ] && [ "$(id -u)" != 0 ]; then
+  echo "setup: needs root to install ${missing[*]} with apt-get" >&2
+  exit 1
+fi
 export DEBIAN_FRONTEND=noninteractive
 # apt runs with the machine's own configuration, or, where a suite's index is broken or another
 # suite is needed, with a sources folder and a lists folder of set-up's own (apt_own below).
@@ -51,6 +55,9 @@ own=""
 left_out=""
 fetched=""
 trap '[ -z "$own" ] || rm -rf "$own"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 
 # "REPO/ SUITE" of every suite named in apt's errors: in a URL up to /dists/SUITE/, or in a
 # quoted 'REPO SUITE Release'.
@@ -60,9 +67,18 @@ failed_suites() {
     sed -E 's#/* #/ #' | sort -u
 }
 
+# Apt's errors that a mirror or the network causes; any other (a lock, a permission) is said at
+# once in apt's words.
+mirror_trouble() {
+  grep -qE -e 'Failed to fetch|Unable to fetch|Hash Sum mismatch|unexpected size|Release' \
+    -e 'unmet dependencies|Could not (resolve|connect)|Temporary failure|timed out' \
+    -e 'Connection (failed|refused|timed)' <<<"$1"
+}
+
 # Leaves out, for both architectures, the suites whose indexes failed, and says so in one line.
 leave_out() {
   local suites
+  mirror_trouble "$1" || { echo "setup: apt-get update fails: ${1%%$'\n'*}" >&2; exit 1; }
   # Only suites not left out already: the same failure again means leaving out did not help.
   suites=$(comm -13 <(printf '%s\n' "$left_out") <(failed_suites "$1"))
   [ -n "$suites" ] || {
@@ -88,7 +104,7 @@ fetch_package_lists() {
   for attempt in 1 2 3 4; do
     errors=$(apt-get update -qq 2>&1 | grep '^E:' || true)
     [ -n "$errors" ] || return 0
-    [ "$attempt" = 4 ] && break
+    [ "$attempt" = 4 ] || ! mirror_trouble "$errors" && break
     echo "setup: package lists incomplete (attempt $attempt of 4), fetching them again in 30 s"
     sleep 30
   done
@@ -135,7 +151,8 @@ apt_own() {
 # Installs packages; on failure says in one line why, with apt's own words kept in a log.
 apt_install() {
   local log
-  log=$(mktemp /tmp/updater-apt-install.XXXXXX.log)
+  # In the build folder when a run holds one: its /tmp goes with it.
+  log=$(mktemp "${UPDATER_HELD:-${TMPDIR:-/tmp}}/updater-apt-install.XXXXXX.log")
   if apt-get "${apt_config[@]}" install -y -qq --no-install-recommends "$@" >"$log" 2>&1; then
     rm -f "$log"
     return 0
@@ -149,7 +166,14 @@ apt_install() {
     rm -f "$log"
     exit 1
   fi
-  echo "setup: apt-get could not install $*: $(grep -m1 '^E:' "$log" || tail -n1 "$log")" \
+  local why
+  why=$(grep -m1 '^E:' "$log" || tail -n1 "$log")
+  if ! mirror_trouble "$(cat "$log")"; then
+    echo "setup: apt-get could not install $*: $why" >&2
+    rm -f "$log"
+    exit 1
+  fi
+  echo "setup: apt-get could not install $*: $why" \
        "${left_out:+(suites left out: $(tr '\n' ' ' <<<"$left_out"))}; try again once the" \
        "mirror has settled; apt's whole answer is in $log" >&2
   exit 1
@@ -165,8 +189,9 @@ echo "setup: all build and test packages present"
 # Wine starts 32-bit Windows programs through a 32-bit Linux loader. Some hosts run 64-bit user
 # code only; there the kernel hands i386 executables to qemu's user-mode emulator instead.
 # UPDATER_FORCE_QEMU=1 registers the emulator even where 32-bit programs run natively, so the
-# emulated path can be tried on any host; UPDATER_FORCE_QEMU=0 removes the registration again
-# (a host that cannot do without it gets it back). It serves every user of the machine.
+# emulated path can be tried on any host; UPDATER_FORCE_QEMU=0 removes that registration again
+# (a host that cannot do without it gets it back), and no other. It serves every user of the
+# machine.
 force=${UPDATER_FORCE_QEMU:-}
 case $force in
   '' | 0 | 1) ;;
@@ -175,15 +200,21 @@ case $force in
 esac
 binfmt=/proc/sys/fs/binfmt_misc
 entry=$binfmt/qemu-i386
+qemu=/usr/bin/qemu-i386
 runs_32bit() { /lib/ld-linux.so.2 --version >/dev/null 2>&1; }
 registered() { [ -f "$entry" ] && grep -qx enabled "$entry"; }
+# The entry set-up registers (below), not one of the same name that a package made.
+ours() { [ -f "$entry" ] && grep -qx "interpreter $qemu" "$entry" && grep -qx "flags: F" "$entry"; }
 
 # A fresh /proc (a chroot's, a container's) has binfmt_misc unmounted, while the kernel's entries
-# serve its programs all the same: mount it to see them.
-[ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
-if [ "$force" = 0 ] && [ -f "$entry" ]; then
+# serve its programs all the same: mount it to see them, and unmount it at the end (the kernel
+# keeps the entries).
+if [ ! -f "$binfmt/register" ] && mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+  trap '[ -z "$own" ] || rm -rf "$own"; umount "$binfmt" 2>/dev/null || true' EXIT
+fi
+if [ "$force" = 0 ] && ours; then
   echo -1 >"$entry"
-  echo "setup: removed the qemu-i386 binfmt_misc entry"
+  echo "setup: removed set-up's qemu-i386 binfmt_misc entry"
 fi
 if registered && runs_32bit; then
   echo "setup: 32-bit programs run through qemu-i386 user-mode emulation (binfmt_misc)"
@@ -197,7 +228,6 @@ fi
 # Bookworm's own qemu 7.2 crashes Wine after a while; qemu 10 (bookworm-backports, trixie's own
 # suite) does not. Only this one package is taken from backports: the suite is not preferred for
 # anything else.
-qemu=/usr/bin/qemu-i386
 if [ ! -x "$qemu" ] || ! "$qemu" --version | grep -q 'version \(9\|[1-9][0-9]\)\.'; then
   if [ "$force" = 1 ]; then
     echo "setup: UPDATER_FORCE_QEMU=1: installing qemu-user from $qemu_suite"
@@ -214,6 +244,9 @@ if [ ! -x "$qemu" ] || ! "$qemu" --version | grep -q 'version \(9\|[1-9][0-9]\)\
 fi
 
 [ -f "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+# A bare machine's root (scripts/bare-machine.sh) sees the host's registration read-only.
+[ -w "$binfmt/register" ] || { echo "setup: binfmt_misc is read-only here, so qemu-i386 can't" \
+  "be registered: register it on the host (its scripts/setup.sh) and run this again" >&2; exit 1; }
 [ -f "$entry" ] && echo -1 >"$entry"
 # i386 ELF executables and shared objects; F opens the emulator now, so it serves every
 # namespace and chroot too. The kernel asks binfmt_misc before its own ELF loader, so the entry
