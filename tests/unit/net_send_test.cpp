@@ -285,7 +285,6 @@ struct DrainTable : ::testing::Test {
     static inline SOCKET closedByPrinter = INVALID_SOCKET;
     static inline int reset = 0;
     static inline TableRow end = TableRow::OurEndAcknowledged;
-    static inline int lingering = -1;
     static int PASCAL Recv(SOCKET s, char*, int, int) {
         if (s == closedByPrinter && reset == 0) return 0;
         return WSASetLastError(reset != 0 ? reset : WSAEWOULDBLOCK), SOCKET_ERROR;
@@ -295,13 +294,9 @@ struct DrainTable : ::testing::Test {
     static int PASCAL Error(SOCKET, int, int, char* value, int*) {
         return *reinterpret_cast<int*>(value) = 0, 0;
     }
-    static int PASCAL Option(SOCKET, int, int name, const char* value, int) {
-        if (name == SO_LINGER) lingering = reinterpret_cast<const linger*>(value)->l_linger;
-        return 0;
-    }
     static TableRow End(const Endpoints&) { return end; }
     DrainCalls saved =
-        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End, Option});
+        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End});
     ~DrainTable() override {
         CloseDrainingConnections(), drainCalls = saved, closed.clear();
         closedByPrinter = INVALID_SOCKET, reset = 0, end = TableRow::OurEndAcknowledged;
@@ -337,17 +332,6 @@ TEST_F(DrainTable, AResetFailsTheJobOnlyBeforeThePrinterAcknowledgedItsEnd) {
     OnNetDrain(10, FD_CLOSE);
     EXPECT_EQ(AwaitedDelivery(error), Delivery::Delivered);
     EXPECT_EQ(closed, (std::vector<SOCKET>{7, 8, 9, 10}));
-}
-
-TEST_F(DrainTable, AJobNeverAcknowledgedIsEndedWithAResetAndFailsWithTheGivenError) {
-    int error = 0;
-    end = TableRow::SendingOurEnd;
-    KeepDraining(11, {}, false, end);
-    AbandonAwaitedJob(WSAETIMEDOUT);
-    EXPECT_EQ(lingering, 0);
-    EXPECT_EQ(closed, std::vector<SOCKET>{11});
-    EXPECT_EQ(AwaitedDelivery(error), Delivery::Failed);
-    EXPECT_EQ(error, WSAETIMEDOUT);
 }
 
 TEST_F(DrainTable, WhenEveryEntryHoldsAnOpenConnectionTheNextInTurnMakesRoom) {
