@@ -31,7 +31,10 @@ cd "$(dirname "$0")/.."
     wine_prefix_ready
     cp -a "$WINEPREFIX" build/bench-wineprefix
   fi
-  exec unshare -n -m --propagation private "$0" --inside
+  # The memory folder's mount point is made in the shared /tmp; only the mount is private.
+  trap 'rmdir /tmp/updater-bench-ram 2>/dev/null || true' EXIT
+  unshare -n -m --propagation private "$0" --inside
+  exit
 }
 ip link set lo up
 export WINEPREFIX="$PWD/build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
