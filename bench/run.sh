@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks the updater against references on the same machine. Installs what is missing and
-# builds the updater with its test programs first, as the tests do.
+# builds the updater with its test programs first, as the tests do. BENCH_RUNS=N sets the runs,
+# BENCH_ROWS=network,spooler,start-up,repackaging,waiting the groups of rows (all by default).
 # Everything runs in a private network namespace with its own Wine prefix, X server and cupsd, so
 # port 9100 and the wineservers of tests running at the same time are left alone. Wine's and
 # CUPS's spool folders are in memory (a private mount namespace): a 256 MB job is written to each,
@@ -30,7 +31,10 @@ cd "$(dirname "$0")/.."
     wine_prefix_ready
     cp -a "$WINEPREFIX" build/bench-wineprefix
   fi
-  exec unshare -n -m --propagation private "$0" --inside
+  # The memory folder's mount point is made in the shared /tmp; only the mount is private.
+  trap 'rmdir /tmp/updater-bench-ram 2>/dev/null || true' EXIT
+  unshare -n -m --propagation private "$0" --inside
+  exit
 }
 ip link set lo up
 export WINEPREFIX="$PWD/build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
