@@ -296,7 +296,7 @@ struct DrainTable : ::testing::Test {
     }
     static TableRow End(const Endpoints&) { return end; }
     DrainCalls saved =
-        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End});
+        std::exchange(drainCalls, {Recv, Close, Announce, ::GetTickCount, Error, End, nullptr});
     ~DrainTable() override {
         CloseDrainingConnections(), drainCalls = saved, closed.clear();
         closedByPrinter = INVALID_SOCKET, reset = 0, end = TableRow::OurEndAcknowledged;
