@@ -17,9 +17,12 @@ constexpr int kReadsPerTurn = 256;
 // entry per job, and the one quiet longest is closed only when all are taken.
 constexpr int kMostConnections = 32;
 // The table is read at every look in a job's first second, when most jobs end, and then at most
-// twice a second: on a machine with many connections each read copies the whole table.
+// twice a second, and less often where a read is costly: on a machine with many connections each
+// read copies the whole table (and the system may search every process for its owners), so the
+// reads take at most a fortieth of the time.
 constexpr DWORD kEagerLooksMs = 1000;
 constexpr DWORD kLookEveryMs = 500;
+constexpr DWORD kLookCostShare = 40;
 
 struct DrainedSocketTraits {
     using Handle = SOCKET;
@@ -43,6 +46,8 @@ unsigned handedOver;
 unsigned awaited; // serial of the job whose delivery the dialog waits for
 Delivery awaitedResult = Delivery::None;
 int awaitedError;
+// How long to wait between reads of the table once a job's first second has passed.
+DWORD lookEveryMs = kLookEveryMs;
 // Decided once per run: this system's table lists a half-closed connection in none of the
 // closing states, so it cannot tell an acknowledged end from an unacknowledged one.
 bool tableCannotTell;
@@ -68,10 +73,13 @@ void Settle(const Connection& c, Delivery result, int error) {
 TableRow Look(Connection& c) {
     if (c.seen.acknowledged || tableCannotTell) return TableRow::NotRead;
     DWORD now = drainCalls.now();
-    if (now - c.handedAt >= kEagerLooksMs && now - c.lastLook < kLookEveryMs)
+    if (now - c.handedAt >= kEagerLooksMs && now - c.lastLook < lookEveryMs)
         return TableRow::NotRead;
-    c.lastLook = now;
-    return drainCalls.tcpEnd(c.ends);
+    TableRow row = drainCalls.tcpEnd(c.ends);
+    c.lastLook = drainCalls.now();
+    DWORD took = c.lastLook - now;
+    lookEveryMs = took * kLookCostShare > kLookEveryMs ? took * kLookCostShare : kLookEveryMs;
+    return row;
 }
 
 // Reads and drops what the printer sent, every turn, also after its end of stream: where the
