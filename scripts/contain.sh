@@ -125,7 +125,9 @@ private_folders() {
     fd=${fds[i]}
     exec {fd}<&-
   done
-  export TMPDIR=/tmp
+  # Temporary files go to the new /tmp, everyone's default. TMPDIR stays unset: Debian 13's Wine 10
+  # aborts at start (free(): invalid pointer) whenever it is set, whatever folder it names.
+  unset TMPDIR
   # Server lock files (p910nd's printer number) are this run's alone.
   if [ -d /run/lock ]; then
     mount -t tmpfs -o mode=1777 updater-lock /run/lock
