@@ -31,16 +31,13 @@ cd "$(dirname "$0")/.."
     wine_prefix_ready
     cp -a "$WINEPREFIX" build/bench-wineprefix
   fi
-  # The memory folder's mount point is made in the shared /tmp; only the mount is private.
-  trap 'rmdir /tmp/updater-bench-ram 2>/dev/null || true' EXIT
-  unshare -n -m --propagation private "$0" --inside
-  exit
+  exec unshare -n -m --propagation private "$0" --inside
 }
 ip link set lo up
 export WINEPREFIX="$PWD/build/bench-wineprefix" WINEARCH=win32 WINEDEBUG=-all
-mkdir -p /tmp/updater-bench-ram
-mount -t tmpfs -o size=2g,mode=1777 updater-bench-ram /tmp/updater-bench-ram
-export TMPDIR=/tmp/updater-bench-ram  # the private cupsd's folders, its spool among them
+# /tmp in memory, for this namespace alone: the private cupsd's folders, its spool among them.
+# TMPDIR stays unset: Debian 13's Wine aborts at start whenever it is set.
+mount -t tmpfs -o size=2g,mode=1777 updater-bench-ram /tmp
 mount -t tmpfs -o size=1g updater-bench-spool "$WINEPREFIX/drive_c/windows/system32/spool/printers"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The namespace has no TCP for X: clients use the /tmp/.X11-unix socket.
