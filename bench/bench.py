@@ -169,15 +169,23 @@ def boxes(u):
         return []
 
 
-def linux_pid(name):
-    """The Wine process running our copy `name` in our prefix."""
+def our_prefix_processes():
+    """(pid, command line) of every process running in our Wine prefix."""
+    prefix = f"WINEPREFIX={os.environ['WINEPREFIX']}".encode()
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             cmd = open(f"/proc/{pid}/cmdline", "rb").read()
             env = open(f"/proc/{pid}/environ", "rb").read()
         except OSError:
             continue
-        if name.encode() in cmd and f"WINEPREFIX={os.environ['WINEPREFIX']}".encode() in env:
+        if prefix in env.split(b"\0"):
+            yield pid, cmd
+
+
+def linux_pid(name):
+    """The Wine process running our copy `name` in our prefix."""
+    for pid, cmd in our_prefix_processes():
+        if name.encode() in cmd:
             return pid
     raise RuntimeError(f"no Linux process for {name}")
 
@@ -412,16 +420,10 @@ def wine_processes():
     that answer a program's system calls (the TCP table is read in a driver host), and the
     updater."""
     found = {}
-    prefix = f"WINEPREFIX={os.environ['WINEPREFIX']}".encode()
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            cmd = open(f"/proc/{pid}/cmdline", "rb").read()
-            env = open(f"/proc/{pid}/environ", "rb").read()
-        except OSError:
-            continue
+    for pid, cmd in our_prefix_processes():
         name = os.path.basename(cmd.split(b"\0")[0].decode(errors="replace").replace("\\", "/"))
         is_wine = name.lower().endswith(".exe") or name.startswith("wineserver")
-        if prefix in env.split(b"\0") and is_wine and name != "driver.exe":
+        if is_wine and name != "driver.exe":
             found[pid] = name
     return found
 
