@@ -251,10 +251,11 @@ def test_configuration_page_and_alternate_file_through_a_real_raw_server(cups, t
     data = os.urandom(1024 * 1024 + 5)
     (tmp_path / "image.bin").write_bytes(data)
     resets = resets_sent()
-    # Silent for 4 s (less than the quiet time) before its last 1 KB: the end of the job is
-    # acknowledged by then, so the face comes while the printer still has bytes to read.
+    # Busy before its last 1 KB until the window has gone: the end of the job is acknowledged
+    # by then, so the face comes while the printer still has bytes to read.
     end = len(CONFIG_PAGE_JOB) + len(data)
-    with DevicePrinter(rate=150 * 1024, pause=(end - 1024, 4)) as device:
+    gone = threading.Event()
+    with DevicePrinter(rate=150 * 1024, pause=(end - 1024, gone)) as device:
         with Updater(exe("updater-wait2")) as u:
             to_network(u)
             u.main.control(CONFIG).click()
@@ -268,6 +269,7 @@ def test_configuration_page_and_alternate_file_through_a_real_raw_server(cups, t
             u.main.control(EXIT).click()
             u.main.wait_closed()
             assert len(device.received) < end
+            gone.set()
             device.wait_bytes(end)
             assert u.wait_exit(60) == 0
         assert sha256(bytes(device.received)) == sha256(CONFIG_PAGE_JOB + data)

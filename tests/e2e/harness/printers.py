@@ -143,7 +143,8 @@ class DevicePrinter(contextlib.AbstractContextManager):
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
     (which p910nd passes to the client) each `every` bytes. pause: (after, seconds), a silence
-    once that many bytes have come (a flash erase), after which it reports and reads on.
+    once that many bytes have come (a flash erase), after which it reports and reads on; in place
+    of the seconds, an Event holds it there until set, busy and reporting each second meanwhile.
     `sink`: a file that gets every byte too, as it arrives."""
 
     def __init__(self, rate=1 << 20, every=64 * 1024, pause=(None, 0), sink=None):
@@ -183,8 +184,13 @@ class DevicePrinter(contextlib.AbstractContextManager):
                 self.sink.write(chunk)
                 self.sink.flush()
             if self.pause[0] is not None and len(self.received) >= self.pause[0] > before:
-                time.sleep(self.pause[1])
-                started += self.pause[1]
+                held = time.monotonic()
+                if isinstance(self.pause[1], threading.Event):
+                    while not self.pause[1].wait(1) and not self._closed:
+                        os.write(self._master, STATUS_REPORT)
+                else:
+                    time.sleep(self.pause[1])
+                started += time.monotonic() - held
                 os.write(self._master, STATUS_REPORT)
             if len(self.received) // self.every > before // self.every:
                 os.write(self._master, STATUS_REPORT)
