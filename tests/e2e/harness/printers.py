@@ -172,7 +172,9 @@ class DevicePrinter(contextlib.AbstractContextManager):
         started = None
         while not self._closed:
             try:
-                chunk = os.read(self._master, 4096)
+                # No further than the pause: the bytes after it wait until it ends.
+                ahead_of_pause = (self.pause[0] or 0) - len(self.received)
+                chunk = os.read(self._master, ahead_of_pause if 0 < ahead_of_pause < 4096 else 4096)
             except OSError:
                 return
             if not chunk:
