@@ -25,6 +25,9 @@ constexpr int kShutdownSend = 1; // SD_SEND
 constexpr int kDrainBuffer = 512;
 // Once the printer has closed its side, how often the wait for room looks for a reset.
 constexpr long kEndedTurnMicroseconds = 100 * 1000;
+// How often the wait for room gives the send a chance to see that the printer has taken nothing
+// for too long.
+constexpr long kRoomTurnSeconds = 1;
 
 // Why the peer made the socket readable: the connection's pending error, else what a read
 // says. Bytes the printer sends back (a status report) are read and dropped; its end of
@@ -36,6 +39,18 @@ int ReadPeer(SOCKET socket, const WaitCalls& calls, bool& printerEnded) {
     int read = calls.recv(socket, dropped, sizeof dropped, 0);
     if (read == SOCKET_ERROR) return WSAGetLastError();
     if (read == 0) printerEnded = true;
+    return 0;
+}
+
+// Shows the send's failure after resetting the connection: closing it would end the job the way a
+// whole one ends, and the printer could take the part it has for all of it.
+int FailSend(UniqueSocket& socket) {
+    int error = WSAGetLastError();
+    static const linger kAbort = {1, 0};
+    setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&kAbort),
+               sizeof kAbort);
+    socket.reset();
+    displayWSAErrorCode("send", error);
     return 0;
 }
 
@@ -54,9 +69,8 @@ int WaitForRoom(SOCKET socket, const WaitCalls& calls, bool& printerEnded) {
     if (!printerEnded) FD_SET(socket, &readable);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval turn = {0, kEndedTurnMicroseconds};
-    if (calls.select(0, &readable, &writable, &failed, printerEnded ? &turn : nullptr) ==
-        SOCKET_ERROR)
+    timeval turn = printerEnded ? timeval{0, kEndedTurnMicroseconds} : timeval{kRoomTurnSeconds, 0};
+    if (calls.select(0, &readable, &writable, &failed, &turn) == SOCKET_ERROR)
         return SOCKET_ERROR;
     int error = 0;
     if (printerEnded)
@@ -76,10 +90,17 @@ int WaitWritable(SOCKET socket, bool& printerEnded) {
 int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction sendFn,
             WaitFunction waitFn) {
     bool printerEnded = false;
+    DWORD lastTaken = GetTickCount();
     while (length > 0) {
         uint32_t piece = length < kLargestPiece ? length : kLargestPiece;
         int sent = sendFn(socket, reinterpret_cast<const char*>(data), static_cast<int>(piece), 0);
         if (sent == SOCKET_ERROR && WSAGetLastError() == WSAEWOULDBLOCK) {
+            // A printer that hangs while its network stack still answers keeps the connection,
+            // and the buffer full, for ever: the job is then as good as refused.
+            if (GetTickCount() - lastTaken >= deliveryBoundMs) {
+                WSASetLastError(WSAETIMEDOUT);
+                return 0;
+            }
             if (waitFn(socket, printerEnded) != 0) return 0;
             continue;
         }
@@ -91,6 +112,7 @@ int SendAll(SOCKET socket, const uint8_t* data, uint32_t length, SendFunction se
         }
         data += sent;
         length -= static_cast<uint32_t>(sent);
+        lastTaken = GetTickCount();
     }
     return 1;
 }
@@ -127,23 +149,20 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     u_long nonBlocking = 1;
     if (ioctlsocket(socket.get(), FIONBIO, &nonBlocking) != 0 ||
         !SendAll(socket.get(), static_cast<const uint8_t*>(data), length, ::send)) {
-        displayWSAError("send");
-        return 0;
+        return FailSend(socket);
     }
     // Our own end names the connection in the system's table; without it nothing could ever
     // tell whether the printer has the job.
     Endpoints ends = {{}, address};
     int size = sizeof ends.local;
     if (getsockname(socket.get(), reinterpret_cast<sockaddr*>(&ends.local), &size) != 0) {
-        displayWSAError("send");
-        return 0;
+        return FailSend(socket);
     }
     // Whether the printer closed its side before ours. A read that shows the end may also be a
     // reset whose error the socket library has taken: the table tells the two apart.
     DrainResult early = DrainReadable(socket.get(), ::recv);
     if (early == DrainResult::Reset) {
-        displayWSAError("send");
-        return 0;
+        return FailSend(socket);
     }
     bool printerClosedFirst = early == DrainResult::Closed &&
                               ReadTcpEnd(ends) == TableRow::PrinterClosedFirst;
@@ -152,8 +171,7 @@ int SendDataToNetHost(const void* data, uint32_t length) {
     // and closes it. The table's first look after our close also tells whether this system's
     // table shows closing states at all.
     if (shutdown(socket.get(), kShutdownSend) != 0) {
-        displayWSAError("send");
-        return 0;
+        return FailSend(socket);
     }
     KeepDraining(socket.release(), ends, printerClosedFirst, ReadTcpEnd(ends));
     StartSweeping();

@@ -126,10 +126,10 @@ struct PeerClosedSocket {
     // The timeout's type follows the headers' select: timeval* in MinGW-w64 10, const in 12.
     template <typename Timeout>
     static int PASCAL Select(int, fd_set* read, fd_set* write, fd_set* except, Timeout limit) {
-        // Watching only the write and exception sets would wait here for ever, unless the
-        // printer's close keeps the socket readable and a time limit brings the next look.
+        // Watching only the write and exception sets would miss a reset, unless the printer's
+        // close keeps the socket readable; a time limit always brings the next look.
         if (read == nullptr || FD_ISSET(kSocket, read) == ended || write == nullptr ||
-            !FD_ISSET(kSocket, write) || (limit != nullptr) != ended) {
+            !FD_ISSET(kSocket, write) || limit == nullptr) {
             ADD_FAILURE() << "the wait must watch the socket for reading and writing";
             WSASetLastError(WSAEINVAL);
             return SOCKET_ERROR;
