@@ -6,10 +6,18 @@
 # port 9100 and the wineservers of tests running at the same time are left alone. Wine's and
 # CUPS's spool folders are in memory (a private mount namespace): a 256 MB job is written to each,
 # and the disk's writeback would otherwise spread the spooler runs by a third.
+# Ctrl+C, SIGTERM or SIGHUP end it, and all it started, at any point (scripts/contain.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/contain.sh
 [ "${1:-}" = --inside ] || {
+  need_root "it installs what is missing with apt-get, and runs in namespaces of its own" \
+    "(unshare, mount) so that nothing it starts outlives it"
   export BUILD_DIR="$PWD/build"
+  hold_build "$BUILD_DIR" "wait for it to end, or benchmark in another clone"
+  # What an ended run was writing is not kept for the next one.
+  after_contained() { rm -rf build/bench-wineprefix.new build/bench/alternate-256m.bin.new; }
+  contain "$@"
   ./scripts/build.sh -DUPDATER_TESTS=ON
   mkdir -p build/bench
   # The minimal dialog and the floor carry the updater's main dialog template, taken from its
@@ -23,13 +31,17 @@ cd "$(dirname "$0")/.."
   i686-w64-mingw32-g++-posix -O2 -s -static bench/floor.cpp build/bench/main_dialog_rc.o \
     -o build/bench/floor.exe -lws2_32 -lwinspool -lcomdlg32
   cp build/updater-wait2.exe build/bench/bench-updater-wait2.exe
-  [ -f build/bench/alternate-256m.bin ] ||
-    head -c 268435456 /dev/urandom >build/bench/alternate-256m.bin
+  if [ ! -f build/bench/alternate-256m.bin ]; then
+    head -c 268435456 /dev/urandom >build/bench/alternate-256m.bin.new
+    mv build/bench/alternate-256m.bin.new build/bench/alternate-256m.bin
+  fi
   # A copy of the build's prefix skips the first-start set-up and shares no wineserver with it.
   if [ ! -d build/bench-wineprefix ]; then
     source scripts/wine-env.sh
     wine_prefix_ready
-    cp -a "$WINEPREFIX" build/bench-wineprefix
+    rm -rf build/bench-wineprefix.new
+    cp -a "$WINEPREFIX" build/bench-wineprefix.new
+    mv build/bench-wineprefix.new build/bench-wineprefix
   fi
   exec unshare -n -m --propagation private "$0" --inside
 }
