@@ -4,6 +4,7 @@
 
 #include "base/unique_handle.h"
 #include "base/updater_state.h"
+#include "transport/socket_handle.h"
 
 DrainCalls drainCalls = {::recv,       ::closesocket, ::WSAAsyncSelect, ::GetTickCount,
                          ::getsockopt, ReadTcpEnd,    ::setsockopt};
@@ -209,11 +210,7 @@ Delivery AwaitedDelivery(int& error) {
 void AbandonAwaitedJob(int error) {
     for (Connection& c : draining) {
         if (!c.socket.valid() || c.serial != awaited) continue;
-        // A close with no lingering resets the connection: the printer is told the job ended
-        // unfinished, and nothing more of it goes out after the failure has been shown.
-        static const linger kAbort = {1, 0};
-        drainCalls.setsockopt(c.socket.get(), SOL_SOCKET, SO_LINGER,
-                              reinterpret_cast<const char*>(&kAbort), sizeof kAbort);
+        ResetOnClose(c.socket.get(), drainCalls.setsockopt);
         Settle(c, Delivery::Failed, error);
         c.socket.reset();
     }

@@ -42,13 +42,11 @@ int ReadPeer(SOCKET socket, const WaitCalls& calls, bool& printerEnded) {
     return 0;
 }
 
-// Shows the send's failure after resetting the connection: closing it would end the job the way a
-// whole one ends, and the printer could take the part it has for all of it.
+// Shows the send's failure once the connection is reset, so the printer never takes the part of
+// the job it has for all of it.
 int FailSend(UniqueSocket& socket) {
     int error = WSAGetLastError();
-    static const linger kAbort = {1, 0};
-    setsockopt(socket.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&kAbort),
-               sizeof kAbort);
+    ResetOnClose(socket.get());
     socket.reset();
     displayWSAErrorCode("send", error);
     return 0;

@@ -131,8 +131,8 @@ def test_a_printer_that_stops_reading_never_holds_the_updater(cups, printers, tm
                                                              size):
     """A printer that hangs after 1 MB of a job the system took whole, while its network stack
     keeps the connection: after the completion wait, Exit or the close command close the window
-    at once and the updater ends within the bound; staying, a time-out box comes at the bound.
-    A job larger than the system's buffers stops in its handing-over: the same box at the bound."""
+    at once and the updater ends within the bound; staying, a time-out box comes at the bound
+    (also for a job larger than the system's buffers, stopped in its handing-over)."""
     cups.set_queues({})
     data = os.urandom(size)
     (tmp_path / "image.bin").write_bytes(data)

@@ -143,8 +143,8 @@ class DevicePrinter(contextlib.AbstractContextManager):
     Its device is a pty whose other end this class plays: it keeps every byte that arrives,
     reads `rate` bytes a second, as a printer writing flash does, and sends a status report back
     (which p910nd passes to the client) each `every` bytes. pause: (after, seconds), a silence
-    once that many bytes have come (a flash erase), after which it reports and reads on; in place
-    of the seconds, an Event holds it there until set, busy and reporting each second meanwhile.
+    once that many bytes have come (a flash erase), after which it reports and reads on; with
+    an Event for the seconds, it waits for that instead, reporting each second.
     `sink`: a file that gets every byte too, as it arrives."""
 
     def __init__(self, rate=1 << 20, every=64 * 1024, pause=(None, 0), sink=None):
