@@ -15,13 +15,14 @@ if [ "${1:-}" = --inside ]; then
   openbox --sm-disable </dev/null >/dev/null 2>&1 &
   wm=$!
   trap 'kill $wm 2>/dev/null; wait $wm 2>/dev/null' EXIT
-  # Wait until openbox has taken the screen, so the first window is already managed.
-  for _ in $(seq 200); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  # Wait until openbox has taken the screen, so the first window is already managed: for as long
+  # as it runs, up to a minute on a busy or emulated machine.
+  managed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+  for _ in $(seq 1200); do
+    managed || ! kill -0 $wm 2>/dev/null && break
     sleep 0.05
   done
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
-    { echo "virtual-display: openbox did not start" >&2; exit 1; }
+  managed || { echo "virtual-display: openbox did not start" >&2; exit 1; }
   "$@"
   exit
 fi
